@@ -1,0 +1,35 @@
+# Helpers shared by every module's CMakeLists.
+include(GoogleTest)
+
+# ov_test(NAME n SOURCES ... [LIBS ...] [LABEL l])
+# One GoogleTest program; each test case becomes a ctest entry named "<program>.<Suite>.<Test>",
+# labelled l (default unit; one label, as the discovery script cannot carry a list).
+function(ov_test)
+  cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
+                                          Threads::Threads)
+  if(NOT T_LABEL)
+    set(T_LABEL unit)
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       TEST_PREFIX "${T_NAME}." PROPERTIES LABELS ${T_LABEL} TIMEOUT 120)
+endfunction()
+
+# ov_fuzz_target(NAME n SOURCES ... [LIBS ...] CORPUS dir)
+# With ORVANE_FUZZ (clang, fuzz preset) a libFuzzer program; otherwise a replay program
+# that ctest runs over the committed corpus, so every build checks the known inputs.
+function(ov_fuzz_target)
+  cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(ORVANE_FUZZ)
+    add_executable(${F_NAME} ${F_SOURCES})
+    target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+    target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    set_property(GLOBAL APPEND PROPERTY ORVANE_FUZZ_TARGETS "${F_NAME}|${F_CORPUS}")
+  else()
+    add_executable(${F_NAME}_replay ${F_SOURCES} ${PROJECT_SOURCE_DIR}/cmake/fuzz_replay_main.cpp)
+    target_link_libraries(${F_NAME}_replay PRIVATE ${F_LIBS})
+    add_test(NAME fuzz_replay.${F_NAME} COMMAND ${F_NAME}_replay ${F_CORPUS})
+    set_tests_properties(fuzz_replay.${F_NAME} PROPERTIES LABELS "unit;fuzz" TIMEOUT 300)
+  endif()
+endfunction()

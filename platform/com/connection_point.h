@@ -1,0 +1,68 @@
+// Connection points: the sinks advised on one outgoing (event) interface of an object.
+//
+// Embed a ConnectionPoint in the source object (it forwards its reference count to the owner)
+// and fire events with Fire(dispid, args...). Each sink is called by IDispatch::Invoke on the
+// firing thread, in advise order; a failing sink does not stop the others. A sink advised from
+// a single-threaded apartment that is not agile (IAgileObject) is wrapped in an event proxy,
+// so its events run on its own thread, in firing order, without the firing thread waiting.
+#pragma once
+
+#include <mutex>
+#include <vector>
+
+#include "platform/com/comptr.h"
+#include "platform/com/dispatch.h"
+#include "platform/com/unknown.h"
+
+class ConnectionPoint final : public IConnectionPoint {
+public:
+    // owner: the container's IUnknown; the connection point lives and dies with it.
+    ConnectionPoint(IConnectionPointContainer* owner, const IID& eventIid);
+    ~ConnectionPoint();
+    ConnectionPoint(const ConnectionPoint&) = delete;
+    ConnectionPoint& operator=(const ConnectionPoint&) = delete;
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    ULONG AddRef() override { return owner_->AddRef(); }
+    ULONG Release() override { return owner_->Release(); }
+    HRESULT GetConnectionInterface(IID* pIID) override;
+    HRESULT GetConnectionPointContainer(IConnectionPointContainer** ppCPC) override;
+    HRESULT Advise(IUnknown* pUnkSink, DWORD* pdwCookie) override;
+    HRESULT Unadvise(DWORD dwCookie) override;
+    HRESULT EnumConnections(void** ppEnum) override;
+
+    const IID& EventIid() const { return iid_; }
+    // The sinks now advised, in advise order, each with a reference.
+    std::vector<ComPtr<IDispatch>> Sinks() const;
+    size_t Count() const;
+    // Drops every sink (the owner is going away).
+    void UnadviseAll();
+
+    // Invokes dispid on every sink with the arguments in declaration order; results are
+    // ignored. Never called while holding the list lock.
+    template <class... A>
+    void Fire(DISPID dispid, const A&... args) const {
+        for (const auto& sink : Sinks())
+            DispCall(sink.Get(), dispid, DISPATCH_METHOD, nullptr, args...);
+    }
+
+private:
+    struct Slot {
+        DWORD cookie;
+        ComPtr<IDispatch> sink;
+    };
+
+    IConnectionPointContainer* const owner_;
+    const IID iid_;
+    mutable std::mutex mutex_;  // guards slots_ and nextCookie_
+    std::vector<Slot> slots_;
+    DWORD nextCookie_ = 1;
+};
+
+// FindConnectionPoint over a fixed set of connection points.
+HRESULT FindConnectionPointIn(std::initializer_list<ConnectionPoint*> points, REFIID riid,
+                              IConnectionPoint** ppCP);
+
+// Advises sink on the connection point for eventIid of source; returns the cookie in *cookie.
+HRESULT AtlAdvise(IUnknown* source, IUnknown* sink, const IID& eventIid, DWORD* cookie);
+HRESULT AtlUnadvise(IUnknown* source, const IID& eventIid, DWORD cookie);
