@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libc-bin
+  libsqlite3-dev sqlite3 libsodium-dev
+  libgsf-bin python3-olefile
 )
 packages+=("$@")
 
