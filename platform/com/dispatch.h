@@ -28,6 +28,7 @@
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
@@ -312,12 +313,35 @@ HRESULT CallWith(C* obj, R (C::*fn)(A...), DISPPARAMS* dp, VARIANT* result, UINT
 
 }  // namespace ov::disp
 
+namespace ov::disp {
+
+// One letter per parameter kind, for tools that build calls from text: 'L' a number or
+// enumeration, 'S' a BSTR, 'V' a VARIANT, 'U' an interface, 'O' a by-reference out.
+template <class P>
+constexpr char ParamKind() {
+    if constexpr (std::is_same_v<P, BSTR>) return 'S';
+    else if constexpr (std::is_same_v<P, VARIANT>) return 'V';
+    else if constexpr (kIsInterfacePtr<P>) return 'U';
+    else if constexpr (kIsOutPointer<P>) return 'O';
+    else return 'L';
+}
+
+template <size_t N, class... A>
+std::string ParamKinds() {
+    std::string kinds{ParamKind<std::decay_t<A>>()...};
+    return kinds.substr(0, N);
+}
+
+}  // namespace ov::disp
+
 template <class C>
 struct DispEntry {
     DISPID id;
     std::string_view name;
     WORD kinds;  // DISPATCH_METHOD and/or DISPATCH_PROPERTYGET
     std::function<HRESULT(C*, DISPPARAMS*, VARIANT*, UINT*)> call;
+    std::string params;  // the kinds of the passed parameters (see ov::disp::ParamKind)
+    bool hasRetval = false;
 };
 
 template <bool HasRetval, class C, class R, class... A>
@@ -327,7 +351,8 @@ DispEntry<C> MakeDispEntry(DISPID id, std::string_view name, WORD kinds, R (C::*
                         [fn](C* obj, DISPPARAMS* dp, VARIANT* result, UINT* argErr) {
                             return ov::disp::CallWith<HasRetval>(
                                 obj, fn, dp, result, argErr, std::make_index_sequence<kPassed>());
-                        }};
+                        },
+                        ov::disp::ParamKinds<kPassed, A...>(), HasRetval};
 }
 
 // A method of a dual interface; a trailing pointer parameter is its [out, retval].
@@ -381,21 +406,26 @@ public:
                 hr = DISP_E_UNKNOWNNAME;
                 continue;
             }
-            std::string name = Bstr(names[i]).ToUtf8();
-            for (const auto& e : entries_) {
-                if (e.name.size() == name.size() &&
-                    std::equal(name.begin(), name.end(), e.name.begin(), [](char a, char b) {
-                        return std::tolower(static_cast<unsigned char>(a)) ==
-                               std::tolower(static_cast<unsigned char>(b));
-                    })) {
-                    ids[i] = e.id;
-                    break;
-                }
-            }
-            if (ids[i] == DISPID_UNKNOWN)
+            const DispEntry<C>* e = FindByName(Bstr(names[i]).ToUtf8());
+            if (e != nullptr)
+                ids[i] = e->id;
+            else
                 hr = DISP_E_UNKNOWNNAME;
         }
         return hr;
+    }
+
+    // Looks a member up by name (ASCII case ignored).
+    const DispEntry<C>* FindByName(std::string_view name) const {
+        for (const auto& e : entries_) {
+            if (e.name.size() == name.size() &&
+                std::equal(name.begin(), name.end(), e.name.begin(), [](char a, char b) {
+                    return std::tolower(static_cast<unsigned char>(a)) ==
+                           std::tolower(static_cast<unsigned char>(b));
+                }))
+                return &e;
+        }
+        return nullptr;
     }
 
     const DispEntry<C>* Find(DISPID id) const {

@@ -1,0 +1,49 @@
+// Access modes, element kinds and status codes of structured storage, with the platform's values.
+#pragma once
+
+#include "platform/com/types.h"
+
+// Access (the low two bits).
+constexpr DWORD STGM_READ = 0x00000000;
+constexpr DWORD STGM_WRITE = 0x00000001;
+constexpr DWORD STGM_READWRITE = 0x00000002;
+// Sharing.
+constexpr DWORD STGM_SHARE_DENY_NONE = 0x00000040;
+constexpr DWORD STGM_SHARE_DENY_READ = 0x00000030;
+constexpr DWORD STGM_SHARE_DENY_WRITE = 0x00000020;
+constexpr DWORD STGM_SHARE_EXCLUSIVE = 0x00000010;
+// Transactions and creation.
+constexpr DWORD STGM_DIRECT = 0x00000000;
+constexpr DWORD STGM_TRANSACTED = 0x00010000;
+constexpr DWORD STGM_FAILIFTHERE = 0x00000000;
+constexpr DWORD STGM_CREATE = 0x00001000;
+
+constexpr DWORD STGC_DEFAULT = 0;
+
+constexpr DWORD STGTY_STORAGE = 1;
+constexpr DWORD STGTY_STREAM = 2;
+
+constexpr DWORD STATFLAG_DEFAULT = 0;
+constexpr DWORD STATFLAG_NONAME = 1;
+
+constexpr DWORD STREAM_SEEK_SET = 0;
+constexpr DWORD STREAM_SEEK_CUR = 1;
+constexpr DWORD STREAM_SEEK_END = 2;
+
+constexpr HRESULT STG_E_INVALIDFUNCTION = HResult(0x80030001);
+constexpr HRESULT STG_E_FILENOTFOUND = HResult(0x80030002);
+constexpr HRESULT STG_E_PATHNOTFOUND = HResult(0x80030003);
+constexpr HRESULT STG_E_ACCESSDENIED = HResult(0x80030005);
+constexpr HRESULT STG_E_INSUFFICIENTMEMORY = HResult(0x80030008);
+constexpr HRESULT STG_E_INVALIDPOINTER = HResult(0x80030009);
+constexpr HRESULT STG_E_WRITEFAULT = HResult(0x8003001D);
+constexpr HRESULT STG_E_READFAULT = HResult(0x8003001E);
+constexpr HRESULT STG_E_LOCKVIOLATION = HResult(0x80030021);
+constexpr HRESULT STG_E_FILEALREADYEXISTS = HResult(0x80030050);
+constexpr HRESULT STG_E_INVALIDPARAMETER = HResult(0x80030057);
+constexpr HRESULT STG_E_MEDIUMFULL = HResult(0x80030070);
+constexpr HRESULT STG_E_INVALIDHEADER = HResult(0x800300FB);
+constexpr HRESULT STG_E_INVALIDNAME = HResult(0x800300FC);
+constexpr HRESULT STG_E_INVALIDFLAG = HResult(0x800300FF);
+constexpr HRESULT STG_E_REVERTED = HResult(0x80030102);
+constexpr HRESULT STG_E_DOCFILECORRUPT = HResult(0x80030109);
