@@ -319,11 +319,16 @@ namespace ov::disp {
 // enumeration, 'S' a BSTR, 'V' a VARIANT, 'U' an interface, 'O' a by-reference out.
 template <class P>
 constexpr char ParamKind() {
-    if constexpr (std::is_same_v<P, BSTR>) return 'S';
-    else if constexpr (std::is_same_v<P, VARIANT>) return 'V';
-    else if constexpr (kIsInterfacePtr<P>) return 'U';
-    else if constexpr (kIsOutPointer<P>) return 'O';
-    else return 'L';
+    if constexpr (std::is_same_v<P, BSTR>)
+        return 'S';
+    else if constexpr (std::is_same_v<P, VARIANT>)
+        return 'V';
+    else if constexpr (kIsInterfacePtr<P>)
+        return 'U';
+    else if constexpr (kIsOutPointer<P>)
+        return 'O';
+    else
+        return 'L';
 }
 
 template <size_t N, class... A>
@@ -347,12 +352,15 @@ struct DispEntry {
 template <bool HasRetval, class C, class R, class... A>
 DispEntry<C> MakeDispEntry(DISPID id, std::string_view name, WORD kinds, R (C::*fn)(A...)) {
     constexpr size_t kPassed = sizeof...(A) - (HasRetval ? 1 : 0);
-    return DispEntry<C>{id, name, kinds,
+    return DispEntry<C>{id,
+                        name,
+                        kinds,
                         [fn](C* obj, DISPPARAMS* dp, VARIANT* result, UINT* argErr) {
                             return ov::disp::CallWith<HasRetval>(
                                 obj, fn, dp, result, argErr, std::make_index_sequence<kPassed>());
                         },
-                        ov::disp::ParamKinds<kPassed, A...>(), HasRetval};
+                        ov::disp::ParamKinds<kPassed, A...>(),
+                        HasRetval};
 }
 
 // A method of a dual interface; a trailing pointer parameter is its [out, retval].

@@ -1,12 +1,17 @@
 // One process-wide mutex guards the state of every event. A waiter registers a record with
-// its own condition variable on each event it waits on, and SetEvent wakes exactly those
-// records. Because the states of all events are read under that one mutex, "all set at the
-// same moment" for wait-all needs no further machinery.
+// its own wake-up flag on each event it waits on, and SetEvent wakes exactly those records.
+// Because the states of all events are read under that one mutex, "all set at the same
+// moment" for wait-all needs no further machinery.
+//
+// SetEvent wakes its waiters after letting go of that mutex, so a woken thread does not run
+// straight into the mutex its waker still holds; the records are shared, so one stays valid
+// for a waker that reaches it after its waiter has returned.
 #include "platform/win32/events.h"
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -19,7 +24,17 @@ constexpr DWORD kErrorInvalidHandle = 6;
 constexpr DWORD kErrorInvalidParameter = 87;
 
 struct Waiter {
-    std::condition_variable wake;
+    std::mutex mutex;  // guards woken
+    std::condition_variable cv;
+    bool woken = false;
+
+    void Wake() {
+        {
+            std::lock_guard lock(mutex);
+            woken = true;
+        }
+        cv.notify_one();
+    }
 };
 
 // Guards OVEventObject::signalled and OVEventObject::waiters of every event.
@@ -29,7 +44,7 @@ std::mutex g_events_mutex;
 
 struct OVEventObject {
     bool signalled = false;
-    std::vector<Waiter*> waiters;  // threads blocked in a wait that includes this event
+    std::vector<std::shared_ptr<Waiter>> waiters;  // threads blocked in a wait on this event
 };
 
 namespace {
@@ -65,9 +80,9 @@ DWORD Wait(DWORD count, const HANDLE* handles, bool wait_all, DWORD timeout_ms) 
         return WAIT_TIMEOUT;
     }
 
-    Waiter self;
+    auto self = std::make_shared<Waiter>();
     for (DWORD i = 0; i < count; ++i) {
-        handles[i]->waiters.push_back(&self);
+        handles[i]->waiters.push_back(self);
     }
     std::optional<DWORD> result;
     for (;;) {
@@ -75,9 +90,20 @@ DWORD Wait(DWORD count, const HANDLE* handles, bool wait_all, DWORD timeout_ms) 
         if (result) {
             break;
         }
-        if (timeout_ms == INFINITE) {
-            self.wake.wait(lock);
-        } else if (self.wake.wait_until(lock, deadline) == std::cv_status::timeout) {
+        // A SetEvent between the check above and the wait below has set woken already.
+        lock.unlock();
+        bool timed_out = false;
+        {
+            std::unique_lock own(self->mutex);
+            if (timeout_ms == INFINITE) {
+                self->cv.wait(own, [&] { return self->woken; });
+            } else {
+                timed_out = !self->cv.wait_until(own, deadline, [&] { return self->woken; });
+            }
+            self->woken = false;
+        }
+        lock.lock();
+        if (timed_out) {
             // An event set right at the deadline still counts.
             result = Satisfied(count, handles, wait_all);
             break;
@@ -85,7 +111,7 @@ DWORD Wait(DWORD count, const HANDLE* handles, bool wait_all, DWORD timeout_ms) 
     }
     for (DWORD i = 0; i < count; ++i) {
         auto& list = handles[i]->waiters;
-        list.erase(std::remove(list.begin(), list.end(), &self), list.end());
+        list.erase(std::remove(list.begin(), list.end(), self), list.end());
     }
     return result.value_or(WAIT_TIMEOUT);
 }
@@ -107,12 +133,14 @@ BOOL SetEvent(HANDLE h) {
         SetLastError(kErrorInvalidHandle);
         return FALSE;
     }
-    std::lock_guard lock(g_events_mutex);
-    h->signalled = true;
-    // Notified under the mutex: a waiter's record lives on its stack and is gone as soon as
-    // it can re-acquire the mutex and return.
-    for (Waiter* waiter : h->waiters) {
-        waiter->wake.notify_one();
+    std::vector<std::shared_ptr<Waiter>> to_wake;
+    {
+        std::lock_guard lock(g_events_mutex);
+        h->signalled = true;
+        to_wake = h->waiters;
+    }
+    for (const auto& waiter : to_wake) {
+        waiter->Wake();
     }
     return TRUE;
 }

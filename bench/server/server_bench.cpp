@@ -1,0 +1,384 @@
+// Server benchmarks, printed beside a baseline measured in the same run:
+//  1. Messages per second and delivery latency (p50/p99) from clients to clients through the
+//     server, with 2, 100 and 1000 logged-in simulated clients (half of them send, each to
+//     its partner, one command in flight as the client's kernel does); beside it the raw UDP
+//     echo of this machine with as many senders (rate and round trip).
+//  2. Server memory per logged-in session (resident memory grown by logging sessions in).
+//
+//   server_bench [--seconds S] [--clients 2,100,1000] [--sessions N]
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/server/load_client.h"
+#include "common/protocol/vocabulary.h"
+#include "common/protocol/wire.h"
+#include "server/core.h"
+#include "server/server.h"
+
+using namespace std::chrono;
+using ovbench::Incoming;
+using ovbench::LoadClient;
+
+namespace {
+
+int64_t NowNs() {
+    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+struct Figures {
+    double perSecond = 0;
+    double p50us = 0, p99us = 0;
+    uint64_t resent = 0;
+};
+
+Figures Summarise(std::vector<int64_t>& latencies, double seconds, uint64_t resent) {
+    Figures f;
+    f.perSecond = static_cast<double>(latencies.size()) / seconds;
+    f.resent = resent;
+    if (!latencies.empty()) {
+        std::sort(latencies.begin(), latencies.end());
+        f.p50us = static_cast<double>(latencies[latencies.size() / 2]) / 1000.0;
+        f.p99us = static_cast<double>(latencies[latencies.size() * 99 / 100]) / 1000.0;
+    }
+    return f;
+}
+
+std::string Text(const char* s, size_t size) {
+    ov::wire::Writer w;
+    w.Text(s, size);
+    return w.Bytes();
+}
+
+// ---- baseline: raw UDP echo on loopback ----
+
+Figures EchoBaseline(int senders, double seconds) {
+    int server = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(server, reinterpret_cast<sockaddr*>(&addr), &len);
+    timeval tv{0, 100'000};
+    setsockopt(server, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    std::atomic<bool> stop{false};
+    std::thread echo([&] {
+        char buf[2048];
+        while (!stop) {
+            sockaddr_in from{};
+            socklen_t fl = sizeof from;
+            ssize_t n =
+                recvfrom(server, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fl);
+            if (n > 0)
+                sendto(server, buf, static_cast<size_t>(n), 0, reinterpret_cast<sockaddr*>(&from),
+                       fl);
+        }
+    });
+    std::vector<int> fds;
+    int ep = epoll_create1(0);
+    for (int i = 0; i < senders; ++i) {
+        int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        epoll_event ev{EPOLLIN, {.u32 = static_cast<uint32_t>(i)}};
+        epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev);
+        fds.push_back(fd);
+    }
+    // Each sender keeps one 64-byte datagram (carrying its send time) in flight.
+    std::vector<int64_t> sentAt(senders, 0);
+    auto ping = [&](int i) {
+        char msg[64] = {};
+        sentAt[i] = NowNs();
+        std::memcpy(msg, &sentAt[i], sizeof(int64_t));
+        send(fds[i], msg, sizeof msg, 0);
+    };
+    std::vector<int64_t> rtts;
+    uint64_t resent = 0;
+    int64_t start = NowNs();
+    int64_t end = start + static_cast<int64_t>(seconds * 1e9);
+    for (int i = 0; i < senders; ++i)
+        ping(i);
+    epoll_event events[256];
+    while (NowNs() < end) {
+        int n = epoll_wait(ep, events, 256, 1);
+        for (int k = 0; k < n; ++k) {
+            int i = static_cast<int>(events[k].data.u32);
+            char buf[64];
+            while (recv(fds[i], buf, sizeof buf, 0) == 64) {
+                int64_t t;
+                std::memcpy(&t, buf, sizeof t);
+                if (t == sentAt[i]) {
+                    rtts.push_back(NowNs() - t);
+                    ping(i);
+                }
+            }
+        }
+        int64_t now = NowNs();
+        for (int i = 0; i < senders; ++i) {
+            if (now - sentAt[i] > 200'000'000) {  // lost in a full buffer
+                ++resent;
+                ping(i);
+            }
+        }
+    }
+    double elapsed = static_cast<double>(NowNs() - start) / 1e9;
+    stop = true;
+    echo.join();
+    for (int fd : fds)
+        close(fd);
+    close(ep);
+    close(server);
+    return Summarise(rtts, elapsed, resent);
+}
+
+// ---- messages through the server ----
+
+struct Sim {
+    std::unique_ptr<LoadClient> client;
+    uint32_t partner = 0;
+    bool sender = false;
+    uint32_t inflight = 0;  // nPacketSeq awaiting the server's acknowledgement
+    int64_t sentNs = 0;
+};
+
+Figures Messages(int clients, double seconds) {
+    ov::server::ServerConfig config;
+    config.listen = {0x7F000001, 0};
+    config.passwordCost = ov::server::PasswordCost::kMinimal;
+    ov::server::Log log = ov::server::Log::Silent();
+    ov::server::Server server(config, nullptr, &log);
+    std::string error;
+    if (!server.Start(&error)) {
+        std::fprintf(stderr, "server: %s\n", error.c_str());
+        std::exit(1);
+    }
+    std::vector<Sim> sims(clients);
+    for (int i = 0; i < clients; ++i) {
+        Sim& s = sims[i];
+        s.client = std::make_unique<LoadClient>(server.Port());
+        std::string name = "load" + std::to_string(i);
+        ov::wire::Writer reg;
+        reg.U32(OV_UFLD_USERNAME | OV_UFLD_PASSWORD);
+        reg.Text(name, OV_USERNAME_SIZE);
+        reg.Text("pw", OV_PASSWORD_SIZE);
+        for (int k = 0; k < 4; ++k)
+            reg.AbsentText();
+        reg.Raw(std::string(17, '\0'));
+        std::string r = s.client->Call(OV_CCMD_USR_REGISTER, reg.Bytes());
+        ov::wire::Writer login;
+        login.U32(ov::wire::LoadU32(r.data() + 2));
+        login.AbsentText();
+        login.Raw(Text("pw", OV_PASSWORD_SIZE));
+        login.U32(0);
+        login.U16(OV_CLIENT_CODE);
+        login.U32(OV_ONLINE_STATUS_ONLINE);
+        login.U32(0);
+        login.U16(0);
+        std::string l = s.client->Call(OV_CCMD_USR_LOGIN, login.Bytes());
+        if (l.size() != 18 || ov::wire::LoadU16(l.data()) != 0) {
+            std::fprintf(stderr, "login %d failed\n", i);
+            std::exit(1);
+        }
+        s.client->pin = ov::wire::LoadU32(l.data() + 6);
+        s.client->loginId = ov::wire::LoadU32(l.data() + 10);
+    }
+    int half = clients / 2;
+    for (int i = 0; i < half; ++i) {
+        sims[i].sender = true;
+        sims[i].partner = sims[i + half].client->pin;
+    }
+    int ep = epoll_create1(0);
+    for (int i = 0; i < clients; ++i) {
+        epoll_event ev{EPOLLIN, {.u32 = static_cast<uint32_t>(i)}};
+        epoll_ctl(ep, EPOLL_CTL_ADD, sims[i].client->Fd(), &ev);
+    }
+    auto send = [&](Sim& s) {
+        // The text carries the send time, read back on delivery.
+        char text[32];
+        std::snprintf(text, sizeof text, "%lld", static_cast<long long>(NowNs()));
+        ov::wire::Writer w;
+        w.U32(0);
+        w.U32(OV_COMPONENT_CHAT);
+        w.U32(0);
+        w.Payload(text);
+        w.U32(1);
+        w.U32(s.partner);
+        s.sentNs = NowNs();
+        s.inflight = s.client->Send(OV_CCMD_SENDTO_USR, w.Bytes());
+    };
+    std::vector<int64_t> latencies;
+    latencies.reserve(1 << 20);
+    uint64_t resent = 0;
+    int64_t start = NowNs();
+    int64_t end = start + static_cast<int64_t>(seconds * 1e9);
+    for (int i = 0; i < half; ++i)
+        send(sims[i]);
+    epoll_event events[256];
+    Incoming in;
+    while (NowNs() < end) {
+        int n = epoll_wait(ep, events, 256, 1);
+        for (int k = 0; k < n; ++k) {
+            Sim& s = sims[events[k].data.u32];
+            while (s.client->Receive(&in)) {
+                if (in.isAck) {
+                    if (s.sender && in.packetSeq == s.inflight)
+                        send(s);  // next command
+                } else if (in.command == OV_SCMD_MESSAGE && in.body.size() > 20) {
+                    ov::wire::Reader r(in.body.data() + 18, in.body.size() - 18);
+                    std::string text;
+                    if (r.Text(&text, OV_MSG_SIZE))
+                        latencies.push_back(NowNs() - std::atoll(text.c_str()));
+                }
+            }
+        }
+        int64_t now = NowNs();
+        for (int i = 0; i < half; ++i) {
+            if (now - sims[i].sentNs > 500'000'000) {  // the kernel would retransmit too
+                ++resent;
+                sims[i].sentNs = now;
+                sims[i].client->Resend();
+            }
+        }
+    }
+    double elapsed = static_cast<double>(NowNs() - start) / 1e9;
+    close(ep);
+    server.Stop();
+    server.Join();
+    return Summarise(latencies, elapsed, resent);
+}
+
+// ---- memory per session ----
+
+long RssKiB() {
+    FILE* f = std::fopen("/proc/self/statm", "r");
+    long pages = 0, resident = 0;
+    if (f) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+void SessionMemory(int sessions) {
+    ov::server::ServerConfig config;
+    config.passwordCost = ov::server::PasswordCost::kMinimal;
+    ov::server::ManualClock clock;
+    ov::server::Log log = ov::server::Log::Silent();
+    std::string error;
+    auto store = ov::server::Store::Open(":memory:", &error);
+    std::vector<std::pair<ov::server::Endpoint, uint32_t>> toAck;
+    ov::server::ServerCore core(config, *store, clock, log,
+                                [&](const ov::server::Endpoint& to, std::string_view d) {
+                                    if (d.size() > 8)
+                                        toAck.push_back({to, ov::wire::LoadU32(d.data() + 4)});
+                                });
+    ov::server::PasswordHasher hasher(ov::server::PasswordCost::kMinimal);
+    std::string hash = hasher.Hash("pw");
+    for (int i = 0; i < sessions; ++i) {
+        ov::server::UserRecord u;
+        u.userName = "mem" + std::to_string(i);
+        u.nickName = "nick" + std::to_string(i);
+        store->CreateUser(&u, hash);
+    }
+    auto login = [&](int i) {
+        ov::wire::Writer w;
+        ov::wire::WriteRequestHeader(w, {1, OV_CCMD_USR_LOGIN, 1001, 0, 0, 1001});
+        w.U32(static_cast<uint32_t>(ov::server::Store::kFirstPin + i));
+        w.AbsentText();
+        w.Text("pw", OV_PASSWORD_SIZE);
+        w.U32(0);
+        w.U16(OV_CLIENT_CODE);
+        w.U32(OV_ONLINE_STATUS_ONLINE);
+        w.U32(0);
+        w.U16(0);
+        ov::server::Endpoint from{0x7F000001u + static_cast<uint32_t>(i / 60000),
+                                  static_cast<uint16_t>(1024 + i % 60000)};
+        core.OnDatagram(from, w.Bytes());
+        for (auto& [ep, seq] : toAck)
+            core.OnDatagram(ep, ov::wire::ClientAck(seq, 0, 0));
+        toAck.clear();
+    };
+    // Warm the allocator and the database's cache with a first batch, then measure.
+    int warm = sessions / 10;
+    for (int i = 0; i < warm; ++i)
+        login(i);
+    long before = RssKiB();
+    for (int i = warm; i < sessions; ++i)
+        login(i);
+    long after = RssKiB();
+    int measured = sessions - warm;
+    std::printf(
+        "memory per logged-in session: %.0f bytes (%d sessions, resident +%ld KiB; "
+        "server total %zu sessions)\n",
+        static_cast<double>(after - before) * 1024.0 / measured, measured, after - before,
+        core.Stats().sessions);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double seconds = 2.0;
+    std::vector<int> counts{2, 100, 1000};
+    int sessions = 20000;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        std::string a = argv[i];
+        if (a == "--seconds")
+            seconds = std::atof(argv[i + 1]);
+        if (a == "--sessions")
+            sessions = std::atoi(argv[i + 1]);
+        if (a == "--clients") {
+            counts.clear();
+            for (char* p = argv[i + 1]; *p;) {
+                counts.push_back(static_cast<int>(std::strtol(p, &p, 10)));
+                if (*p == ',')
+                    ++p;
+            }
+        }
+    }
+    rlimit lim{};
+    getrlimit(RLIMIT_NOFILE, &lim);
+    lim.rlim_cur = lim.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &lim);
+
+    std::printf("orvane-server benchmark: loopback, %u cores, %.1f s per figure\n",
+                std::thread::hardware_concurrency(), seconds);
+    std::printf("%8s %8s | %12s %9s %9s | %12s %9s %9s | %9s %9s\n", "clients", "senders", "echo/s",
+                "rtt p50", "rtt p99", "messages/s", "lat p50", "lat p99", "rate", "p50");
+    std::printf("%8s %8s | %12s %9s %9s | %12s %9s %9s | %9s %9s\n", "", "", "(baseline)", "us",
+                "us", "(server)", "us", "us", "msg/echo", "lat/rtt");
+    for (int n : counts) {
+        int senders = std::max(1, n / 2);
+        Figures echo = EchoBaseline(senders, seconds);
+        Figures msg = Messages(n, seconds);
+        std::printf("%8d %8d | %12.0f %9.1f %9.1f | %12.0f %9.1f %9.1f | %9.2f %9.2f\n", n, senders,
+                    echo.perSecond, echo.p50us, echo.p99us, msg.perSecond, msg.p50us, msg.p99us,
+                    msg.perSecond / echo.perSecond, msg.p50us / echo.p50us);
+        if (echo.resent || msg.resent) {
+            std::printf("%8s %8s   (resent after loss: echo %llu, messages %llu)\n", "", "",
+                        static_cast<unsigned long long>(echo.resent),
+                        static_cast<unsigned long long>(msg.resent));
+        }
+        std::fflush(stdout);
+    }
+    SessionMemory(sessions);
+    return 0;
+}

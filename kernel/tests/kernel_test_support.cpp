@@ -1,0 +1,161 @@
+#include "kernel/tests/kernel_test_support.h"
+
+#include "common/protocol/wire.h"
+
+namespace ov::kernel::testing {
+
+std::string SeenEvent::Name() const {
+    const OVServiceEventInfo* info = FindOVServiceEvent(dispid);
+    return info ? std::string(info->name) : "dispid " + std::to_string(dispid);
+}
+
+HRESULT EventRecorder::GetTypeInfoCount(UINT* n) {
+    *n = 0;
+    return S_OK;
+}
+
+HRESULT EventRecorder::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* dp, VARIANT*, EXCEPINFO*,
+                              UINT*) {
+    SeenEvent e{id, {}, {}};
+    for (UINT i = dp ? dp->cArgs : 0; i-- > 0;) {  // last-first: walk backwards
+        const VARIANT& v = dp->rgvarg[i];
+        if (v.vt == VT_I4)
+            e.numbers.push_back(v.lVal);
+        else if (v.vt == VT_BOOL)
+            e.numbers.push_back(v.boolVal);
+        else if (v.vt == (VT_ARRAY | VT_UI1))
+            e.blobs.emplace_back(CByteArrayVariant(v).View());
+        else
+            ADD_FAILURE() << "unexpected argument type " << v.vt << " in event " << id;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        events_.push_back(std::move(e));
+    }
+    changed_.notify_all();
+    return S_OK;
+}
+
+std::vector<SeenEvent> EventRecorder::Events() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return events_;
+}
+
+std::vector<SeenEvent> EventRecorder::Named(DISPID id) const {
+    std::vector<SeenEvent> out;
+    for (auto& e : Events())
+        if (e.dispid == id)
+            out.push_back(e);
+    return out;
+}
+
+size_t EventRecorder::Count(DISPID id) const {
+    return Named(id).size();
+}
+
+void EventRecorder::Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.clear();
+}
+
+std::vector<std::string> EventRecorder::Sequence() const {
+    std::vector<std::string> names;
+    for (auto& e : Events())
+        if (e.dispid != OV_DISPID_ON_SOCKET_DATA_SENT &&
+            e.dispid != OV_DISPID_ON_SOCKET_DATA_RECEIVED)
+            names.push_back(e.Name());
+    return names;
+}
+
+bool EventRecorder::WaitFor(DISPID id, size_t count, std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] {
+        size_t n = 0;
+        for (auto& e : events_)
+            if (e.dispid == id)
+                ++n;
+        return n >= count;
+    });
+}
+
+std::vector<ScriptedSocket::Sent> ScriptedSocket::SentPackets() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sent_;
+}
+
+void ScriptedSocket::ClearSent() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sent_.clear();
+}
+
+void ScriptedSocket::Complete(LONG packetId) {
+    LONG size = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto& s : sent_)
+            if (s.packetId == packetId)
+                size = static_cast<LONG>(s.bytes.size());
+    }
+    events_.Fire(OVSOCK_DISPID_ON_SEND_PROGRESS, packetId, size, size,
+                 static_cast<SHORT>(VARIANT_TRUE));
+}
+
+void ScriptedSocket::Deliver(const std::string& bytes, const std::string& host, LONG) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        inbound_.emplace_back(host, bytes);
+    }
+    events_.Fire(OVSOCK_DISPID_ON_DATA_AVAILABLE);
+}
+
+HRESULT ScriptedSocket::InitializeSocket(OVSOCKErrorCodeEnum* e) {
+    *e = OVSOCK_ERR_NONE;
+    return S_OK;
+}
+
+HRESULT ScriptedSocket::SendTo(BSTR host, LONG port, VARIANT data, LONG* id) {
+    *id = 0;
+    if (refuse_)
+        return S_OK;
+    std::lock_guard<std::mutex> lock(mutex_);
+    *id = ++nextId_;
+    sent_.push_back(Sent{BstrToUtf8(host), port, std::string(CByteArrayVariant(data).View()), *id,
+                         clock_->Now()});
+    return S_OK;
+}
+
+HRESULT ScriptedSocket::ReceiveFrom(BSTR* host, LONG* port, VARIANT* data, VARIANT_BOOL* r) {
+    std::pair<std::string, std::string> next;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (inbound_.empty()) {
+            *host = Bstr::FromUtf8("  ").Detach();
+            *port = 0;
+            return Flag(r, false);
+        }
+        next = std::move(inbound_.front());
+        inbound_.pop_front();
+    }
+    *host = Bstr::FromUtf8(next.first).Detach();
+    *port = 9999;
+    CByteArrayVariant bytes(next.second);
+    VariantClear(data);
+    bytes.Detach(data);
+    return Flag(r, true);
+}
+
+HRESULT ScriptedSocket::SetProxy(OVSOCKAccessTypeEnum, BSTR host, LONG, OVSOCKProxyAuthMethodEnum,
+                                 BSTR, BSTR) {
+    proxyHost_ = BstrToUtf8(host);
+    return S_OK;
+}
+
+std::string ServerPacket(uint16_t command, uint32_t packetSeq, uint16_t cmdSeqNum,
+                         const std::string& body) {
+    wire::Writer w;
+    wire::WriteServerHeader(w, wire::ServerHeader{wire::kVersion, command, packetSeq, cmdSeqNum});
+    w.Raw(body);
+    return w.Bytes();
+}
+
+}  // namespace ov::kernel::testing

@@ -1,0 +1,173 @@
+// Test doubles for the kernel: a scripted socket that records what the kernel sends and
+// delivers what the test injects, and an event recorder for IOVServiceEvents.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/byte_array_variant.h"
+#include "common/interfaces/ovkernel.h"
+#include "common/interfaces/ovsock.h"
+#include "kernel/clock.h"
+
+namespace ov::kernel::testing {
+
+// One event as a sink saw it: its DISPID and its arguments, longs and flags as numbers and
+// byte arrays as their bytes.
+struct SeenEvent {
+    DISPID dispid;
+    std::vector<int64_t> numbers;    // VT_I4 / VT_BOOL arguments in declaration order
+    std::vector<std::string> blobs;  // byte-array arguments in declaration order
+    std::string Name() const;
+};
+
+class EventRecorder final : public ComObject<EventRecorder, IDispatch, IAgileObject> {
+public:
+    HRESULT GetTypeInfoCount(UINT* n) override;
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPCOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* dp, VARIANT*, EXCEPINFO*,
+                   UINT*) override;
+
+    std::vector<SeenEvent> Events() const;
+    std::vector<SeenEvent> Named(DISPID id) const;
+    size_t Count(DISPID id) const;
+    void Clear();
+    // Names of the events seen, in order, leaving out the socket byte counters.
+    std::vector<std::string> Sequence() const;
+    // Waits in real time (bounded) until an event with the DISPID has been seen `count` times.
+    bool WaitFor(DISPID id, size_t count = 1,
+                 std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+private:
+    mutable std::mutex mutex_;  // guards events_
+    std::condition_variable changed_;
+    std::vector<SeenEvent> events_;
+};
+
+// A socket that never touches the network. Datagrams the kernel sends are recorded with the
+// clock's time; the test completes them (OnSendProgress) and injects datagrams from the server.
+class ScriptedSocket final
+    : public DispatchObject<ScriptedSocket, IOVSocket, IConnectionPointContainer> {
+public:
+    struct Sent {
+        std::string host;
+        LONG port;
+        std::string bytes;
+        LONG packetId;
+        uint32_t time;
+    };
+
+    explicit ScriptedSocket(std::shared_ptr<KernelClock> clock)
+        : clock_(std::move(clock)), events_(this, DIID_IOVSocketEvents) {}
+    static const DispatchTable<IOVSocket>& DispatchMap() { return OVSocketDispatch(); }
+
+    // Test side.
+    std::vector<Sent> SentPackets() const;
+    void ClearSent();
+    void RefuseSends(bool refuse) { refuse_ = refuse; }
+    // Fires OnSendProgress(id, size, size, true) for a packet the kernel sent.
+    void Complete(LONG packetId);
+    // Queues a datagram and fires OnDataAvailable, as the receive-watch thread would.
+    void Deliver(const std::string& bytes, const std::string& host = "127.0.0.1", LONG port = 9999);
+    std::string LastProxyHost() const { return proxyHost_; }
+
+    // IConnectionPointContainer
+    HRESULT EnumConnectionPoints(void**) override { return E_NOTIMPL; }
+    HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** pp) override {
+        return FindConnectionPointIn({&events_}, riid, pp);
+    }
+
+    // IOVSocket: what the kernel uses does something; the rest reports failure.
+    HRESULT InitializeSocket(OVSOCKErrorCodeEnum* e) override;
+    HRESULT Create(OVSOCKTypeEnum, VARIANT_BOOL* r) override { return Flag(r, true); }
+    HRESULT Bind(BSTR, LONG, VARIANT_BOOL* r) override { return Flag(r, true); }
+    HRESULT get_LocalIP(LONG* ip) override {
+        *ip = 0x0100007F;
+        return S_OK;
+    }
+    HRESULT SendTo(BSTR host, LONG port, VARIANT data, LONG* id) override;
+    HRESULT ReceiveFrom(BSTR* host, LONG* port, VARIANT* data, VARIANT_BOOL* r) override;
+    HRESULT SetProxy(OVSOCKAccessTypeEnum, BSTR host, LONG, OVSOCKProxyAuthMethodEnum, BSTR,
+                     BSTR) override;
+    HRESULT Close() override { return S_OK; }
+    HRESULT get_Writeable(VARIANT_BOOL* r) override { return Flag(r, true); }
+    HRESULT get_Readable(VARIANT_BOOL* r) override { return Flag(r, false); }
+    HRESULT ClearSendQueue() override { return S_OK; }
+    HRESULT get_SendQueuePacketsCount(LONG* n) override {
+        *n = 0;
+        return S_OK;
+    }
+    HRESULT Send(VARIANT, LONG* id) override {
+        *id = 0;
+        return S_OK;
+    }
+    HRESULT SendString(BSTR, LONG* id) override {
+        *id = 0;
+        return S_OK;
+    }
+    HRESULT SendStringTo(BSTR, LONG, BSTR, LONG* id) override {
+        *id = 0;
+        return S_OK;
+    }
+    HRESULT ReceiveStringFrom(BSTR*, LONG*, BSTR*, VARIANT_BOOL* r) override {
+        return Flag(r, false);
+    }
+    HRESULT Receive(VARIANT*, VARIANT_BOOL* r) override { return Flag(r, false); }
+    HRESULT ReceiveString(BSTR*, VARIANT_BOOL* r) override { return Flag(r, false); }
+    HRESULT Connect(BSTR, LONG, VARIANT_BOOL* r) override { return Flag(r, false); }
+    HRESULT Listen(LONG, VARIANT_BOOL* r) override { return Flag(r, false); }
+    HRESULT ResolveHost(BSTR, VARIANT_BOOL* r) override { return Flag(r, false); }
+    HRESULT IsIPAddress(BSTR, VARIANT_BOOL* r) override { return Flag(r, false); }
+    HRESULT Accept(BSTR*, LONG*, IOVSocket** s) override {
+        *s = nullptr;
+        return S_OK;
+    }
+    HRESULT get_LastError(OVSOCKErrorCodeEnum* e) override {
+        *e = OVSOCK_ERR_NONE;
+        return S_OK;
+    }
+    HRESULT get_LocalHostName(BSTR* s) override {
+        *s = nullptr;
+        return S_OK;
+    }
+    HRESULT get_LocalIPString(BSTR* s) override {
+        *s = nullptr;
+        return S_OK;
+    }
+    HRESULT get_AccessType(OVSOCKAccessTypeEnum* a) override {
+        *a = OVSOCK_ACCESS_DIRECT;
+        return S_OK;
+    }
+    HRESULT get_LocalPort(LONG* p) override {
+        *p = 0;
+        return S_OK;
+    }
+
+private:
+    static HRESULT Flag(VARIANT_BOOL* r, bool v) {
+        *r = v ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    }
+
+    std::shared_ptr<KernelClock> clock_;
+    ConnectionPoint events_;
+    mutable std::mutex mutex_;  // guards sent_, inbound_, nextId_
+    std::vector<Sent> sent_;
+    std::deque<std::pair<std::string, std::string>> inbound_;  // host, bytes
+    LONG nextId_ = 100;
+    std::atomic<bool> refuse_{false};
+    std::string proxyHost_;
+};
+
+// A server datagram: the 10-byte header and a body.
+std::string ServerPacket(uint16_t command, uint32_t packetSeq, uint16_t cmdSeqNum,
+                         const std::string& body);
+
+}  // namespace ov::kernel::testing

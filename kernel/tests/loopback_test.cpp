@@ -1,0 +1,173 @@
+// The kernel through the runtime, on the real socket component, against a scripted server
+// on loopback: handshake, login, a list in parts, messages both ways, and Deinit.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "common/protocol/wire.h"
+#include "kernel/tests/kernel_test_support.h"
+#include "kernel/tests/scripted_peer.h"
+#include "platform/win32/message_box.h"
+
+namespace ov::kernel::testing {
+namespace {
+
+class Loopback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() / ("ovkernel-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir_);
+        setenv("ORVANE_REGISTRY", (dir_ / "registry").c_str(), 1);
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        for (const char* lib : {"OVSock.so", "OVKernel.so"})
+            ASSERT_EQ(RegisterServerLibrary(GetProgramDirectory() + lib), S_OK) << lib;
+        ASSERT_EQ(CoCreateInstance(CLSID_OVService, &kernel_), S_OK);
+        recorder_ = MakeComObject<EventRecorder>();
+        ASSERT_EQ(
+            AtlAdvise(kernel_.Get(), recorder_->GetUnknown(), DIID_IOVServiceEvents, &cookie_),
+            S_OK);
+        LONG ok = 0;
+        Bstr any = Bstr::Empty();
+        kernel_->Init(any, 0, &ok);
+        ASSERT_EQ(ok, 1);
+    }
+    void TearDown() override {
+        kernel_->Deinit();
+        kernel_.Reset();
+        peer_.Stop();
+        CoUninitialize();
+        unsetenv("ORVANE_REGISTRY");
+        std::filesystem::remove_all(dir_);
+    }
+
+    std::filesystem::path dir_;
+    ScriptedPeer peer_;
+    ComPtr<IOVService> kernel_;
+    ComPtr<EventRecorder> recorder_;
+    DWORD cookie_ = 0;
+};
+
+std::string BuddyEntry(uint32_t id, const char* name) {
+    wire::Writer w;
+    w.U32(id);
+    w.U32(id < OV_FIRST_USER_PIN ? 0 : 1);
+    w.U32(0);
+    w.Text(name, OV_DISPLAYNAME_SIZE);
+    w.Text(name, OV_USERNAME_SIZE);
+    w.Text("", OV_NICKNAME_SIZE);
+    w.U32(3);
+    w.U8(2);
+    w.U8(1);
+    w.U32(OV_ONLINE_STATUS_ONLINE);
+    return w.Bytes();
+}
+
+TEST_F(Loopback, HandshakeLoginListsAndMessagesRunThroughTheRealSocket) {
+    peer_.OnCommand(OV_CCMD_HANDSHACK_SERVER, [this](uint16_t, uint32_t, const std::string&) {
+        wire::Writer w;
+        w.U16(OV_ERR_NONE);
+        w.U16(1);
+        w.Text("127.0.0.1", OV_SERVER_ADDR_SIZE);
+        w.U16(peer_.Port());
+        return std::vector<std::string>{w.Bytes()};
+    });
+    peer_.OnCommand(OV_CCMD_USR_LOGIN, [](uint16_t, uint32_t, const std::string& body) {
+        wire::Reader r(body);
+        uint32_t pin = 0;
+        std::string name;
+        r.U32(&pin);
+        r.Text(&name, OV_USERNAME_SIZE);
+        wire::Writer w;
+        w.U16(name == "alice" ? OV_ERR_NONE : OV_ERR_BAD_USR_OR_PASSWD);
+        w.U32(0);
+        w.U32(10001);
+        w.U32(0x77);
+        w.U32(0x0100007F);
+        return std::vector<std::string>{w.Bytes()};
+    });
+    peer_.OnCommand(OV_CCMD_BUDDY_GET_LST2, [](uint16_t, uint32_t pin, const std::string&) {
+        EXPECT_EQ(pin, 10001u);  // the header carries the login
+        wire::Writer head, tail;
+        head.U16(OV_ERR_NONE), head.U16(3), head.U16(OV_LISTFLAG_HEAD), head.U16(2);
+        head.Raw(BuddyEntry(1, "Friends")), head.Raw(BuddyEntry(10002, "bob"));
+        tail.U16(OV_ERR_NONE), tail.U16(3), tail.U16(OV_LISTFLAG_TAIL), tail.U16(1);
+        tail.Raw(BuddyEntry(10003, "carol"));
+        return std::vector<std::string>{head.Bytes(), tail.Bytes()};
+    });
+    peer_.OnCommand(OV_CCMD_SENDTO_USR, [](uint16_t, uint32_t, const std::string& body) {
+        wire::Reader r(body);
+        uint32_t type, component, code;
+        std::string text;
+        r.U32(&type), r.U32(&component), r.U32(&code);
+        r.Payload(&text);
+        wire::Writer w;
+        w.U16(text == "hello bob" ? OV_ERR_NONE : OV_ERR_BAD_FIELD);
+        return std::vector<std::string>{w.Bytes()};
+    });
+
+    LONG seq = 0;
+    Bstr host = Bstr::FromUtf8("127.0.0.1");
+    kernel_->HandshakeServer(host, peer_.Port(), &seq);
+    ASSERT_EQ(seq, 1001);
+    ASSERT_TRUE(recorder_->WaitFor(OV_DISPID_ON_HANDSHAKE_SERVER_REPLY));
+    auto hs = recorder_->Named(OV_DISPID_ON_HANDSHAKE_SERVER_REPLY)[0];
+    EXPECT_EQ(hs.numbers, (std::vector<int64_t>{1001, 0, 1}));
+    ASSERT_EQ(hs.blobs[0].size(), sizeof(OV_SERVER_INFO));
+    OV_SERVER_INFO server;
+    std::memcpy(&server, hs.blobs[0].data(), sizeof server);
+    EXPECT_STREQ(server.sServerAddr, "127.0.0.1");
+    EXPECT_EQ(server.nServerPort, peer_.Port());
+
+    Bstr name = Bstr::FromUtf8("alice"), password = Bstr::FromUtf8("pw");
+    kernel_->Login(0, name, password, OV_ONLINE_STATUS_ONLINE, 0, &seq);
+    ASSERT_TRUE(recorder_->WaitFor(OV_DISPID_ON_LOGIN_REPLY));
+    EXPECT_EQ(recorder_->Named(OV_DISPID_ON_LOGIN_REPLY)[0].numbers,
+              (std::vector<int64_t>{seq, 0, 0, 10001, 0x0100007F}));
+
+    kernel_->RequestBuddyTree2(&seq);
+    ASSERT_NE(seq, 0);
+    ASSERT_TRUE(recorder_->WaitFor(OV_DISPID_ON_REQUEST_BUDDY_TREE_REPLY2, 2));
+    auto parts = recorder_->Named(OV_DISPID_ON_REQUEST_BUDDY_TREE_REPLY2);
+    EXPECT_EQ(parts[0].numbers, (std::vector<int64_t>{seq, 0, 3, OV_LISTFLAG_HEAD, 2}));
+    EXPECT_EQ(parts[1].numbers, (std::vector<int64_t>{seq, 0, 3, OV_LISTFLAG_TAIL, 1}));
+    ASSERT_EQ(parts[0].blobs[0].size(), 2 * sizeof(OV_BUDDY_TREE_NODE));
+    OV_BUDDY_TREE_NODE nodes[2];
+    std::memcpy(nodes, parts[0].blobs[0].data(), sizeof nodes);
+    EXPECT_EQ(nodes[0].bIsBuddyGroup, 1);
+    EXPECT_EQ(nodes[1].bIsBuddyGroup, 0);
+    EXPECT_STREQ(nodes[1].sUserName, "bob");
+
+    CByteArrayVariant text("hello bob");
+    kernel_->SendToUser(10002, OV_MSGT_SAVE, OV_COMPONENT_MESSAGER, 0, text.Variant(), &seq);
+    ASSERT_TRUE(recorder_->WaitFor(OV_DISPID_ON_SEND_TO_USER_REPLY));
+    EXPECT_EQ(recorder_->Named(OV_DISPID_ON_SEND_TO_USER_REPLY)[0].numbers,
+              (std::vector<int64_t>{seq, 0}));
+
+    // A message pushed by the server arrives once even when it comes twice.
+    wire::Writer msg;
+    msg.U32(10002), msg.U16(0), msg.U32(10001), msg.U32(OV_COMPONENT_MESSAGER), msg.U32(0);
+    msg.Text("hi alice", OV_MSG_SIZE);
+    msg.U32(1'700'000'000);
+    peer_.Push(OV_SCMD_MESSAGE, msg.Bytes());
+    ASSERT_TRUE(recorder_->WaitFor(OV_DISPID_ON_USER_MESSAGE_RECEIVED));
+    auto m = recorder_->Named(OV_DISPID_ON_USER_MESSAGE_RECEIVED)[0];
+    EXPECT_EQ(m.numbers,
+              (std::vector<int64_t>{10002, 10001, OV_COMPONENT_MESSAGER, 0, 1'700'000'000}));
+    EXPECT_EQ(m.blobs, (std::vector<std::string>{"hi alice"}));
+
+    // Every server datagram was acknowledged: handshake, login, two list parts, send reply,
+    // message.
+    EXPECT_TRUE(peer_.WaitForAcks(6));
+
+    kernel_->Deinit();
+    recorder_->Clear();
+    MessageBoxRecorder boxes;
+    kernel_->RequestBuddyTree2(&seq);  // after Deinit: the init guard
+    EXPECT_EQ(seq, 0);
+    EXPECT_EQ(boxes.Count(), 1u);
+}
+
+}  // namespace
+}  // namespace ov::kernel::testing

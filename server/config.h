@@ -1,0 +1,37 @@
+// Everything that can be set about a server; the defaults make a working server on
+// 127.0.0.1:9999.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "server/endpoint.h"
+#include "server/password.h"
+#include "server/reliability.h"
+#include "server/replies.h"
+
+namespace ov::server {
+
+constexpr uint16_t kDefaultPort = 9999;
+
+struct ServerConfig {
+    Endpoint listen{0x7F000001, kDefaultPort};
+    // A file path, or ":memory:" for a database that ends with the server.
+    std::string databasePath = ":memory:";
+    // The handshake's server list; empty: the server's own address and port.
+    std::vector<reply::ServerAddress> servers;
+    PasswordCost passwordCost = PasswordCost::kInteractive;
+    int64_t sessionTimeoutMs = 180'000;
+    size_t groupCapacity = 500;
+    size_t groupsPerSession = 100;
+    size_t maxBuddyNodes = 400;     // what one whole-tree reply can carry
+    size_t maxBlackList = 500;      // what one whole-list reply can carry
+    size_t maxRecipients = 1000;    // of one message
+    ReliabilityConfig reliability;  // firstPacketSeq is taken from `random`
+    // Source of login IDs and the first packet number; libsodium's generator when empty.
+    std::function<uint32_t()> random;
+};
+
+}  // namespace ov::server

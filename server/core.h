@@ -1,0 +1,182 @@
+// The server's logic without sockets or threads: it takes client datagrams and the clock's
+// ticks, and hands the datagrams it sends to a transmit function. Server (server.h) runs it
+// on a UDP socket; tests, the fuzz target and the benchmarks may drive it directly.
+//
+//   ServerCore core(config, *store, clock, log, [](const Endpoint& to, std::string_view d) {});
+//   core.OnDatagram(from, bytes);          // acknowledges, filters duplicates, executes
+//   core.Tick();                           // at core.NextDeadline(): retransmits, expires
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "common/protocol/wire.h"
+#include "server/clock.h"
+#include "server/config.h"
+#include "server/groups.h"
+#include "server/log.h"
+#include "server/password.h"
+#include "server/reliability.h"
+#include "server/requests.h"
+#include "server/sessions.h"
+#include "server/store.h"
+
+namespace ov::server {
+
+struct CoreStats {
+    uint64_t datagrams = 0;  // received
+    uint64_t dropped = 0;    // malformed or refused before execution
+    uint64_t executed = 0;   // commands run
+    size_t sessions = 0;
+    size_t peakSessions = 0;
+    size_t groups = 0;
+    ReliabilityStats transport;
+};
+
+class ServerCore {
+public:
+    ServerCore(const ServerConfig& config, Store& store, const Clock& clock, Log& log,
+               Reliability::Transmit transmit);
+
+    // One datagram from a client. localIp (host order, 0 = unknown) is the address it was
+    // sent to, for the handshake's server list when the server listens on every address.
+    void OnDatagram(const Endpoint& from, std::string_view datagram, uint32_t localIp = 0);
+    // Does what is due: retransmissions, give-ups, expiry of silent sessions.
+    void Tick();
+    // Monotonic time at which Tick has something to do (INT64_MAX: nothing waits).
+    int64_t NextDeadline() const;
+
+    CoreStats Stats() const;
+    const Sessions& SessionTable() const { return sessions_; }
+
+private:
+    struct Request {
+        wire::RequestHeader header;
+        Endpoint from;
+        uint32_t localIp = 0;
+        Session* session = nullptr;  // set for commands that need a login
+        wire::Reader body{nullptr, 0};
+    };
+    using Handler = void (ServerCore::*)(Request&);
+    struct Command {
+        uint16_t code;
+        bool needsLogin;
+        Handler handler;
+    };
+    static const Command* FindCommand(uint16_t code);
+
+    // Sending.
+    void Reply(const Request& r, const std::string& body);
+    void ReplyError(const Request& r, uint16_t error);
+    void Notify(const Session& to, uint16_t command, const std::string& body,
+                Reliability::Done done = {});
+    // A body that does not decode: logged, not executed, answered with OV_ERR_BAD_FIELD
+    // where the command has a reply (rather than leaving the client to time out).
+    void Malformed(const Request& r);
+
+    // Session lifecycle (core.cpp).
+    enum class EndReason { kLogout, kExpired, kReplaced, kOtherLogin };
+    void EndSession(uint32_t pin, EndReason reason);
+    void TellWatchers(uint32_t pin, uint32_t visibleStatus);
+    void TellGroupMembers(const Session& s, uint32_t visibleStatus);
+    void DeliverWaiting(const Session& s);
+    void LeaveGroup(Group& group, Session& s);
+    PublicProfile ProfileOf(uint32_t pin);
+    uint32_t VisibleStatusOf(uint32_t pin);
+    bool SharesGroup(uint32_t a, uint32_t b);
+
+    // Accounts (handlers_account.cpp).
+    void OnHandshake(Request& r);
+    void OnRegister(Request& r);
+    void OnLogin(Request& r);
+    void OnLogout(Request& r);
+    void OnKeepAlive(Request& r);
+    void OnStatus(Request& r);
+    void OnChangePassword(Request& r);
+    void OnGetInfo(Request& r);
+    void OnPutInfo(Request& r);
+    void OnOnlineStat(Request& r);
+    // Directory (handlers_search.cpp).
+    void OnSearch(Request& r);
+    void OnSearch2(Request& r);
+    std::vector<uint32_t> SearchOnline(const SearchQuery& q, size_t start, size_t limit,
+                                       bool* more);
+    // Buddy trees (handlers_buddy.cpp).
+    void OnBuddyGet(Request& r);
+    void OnBuddyGet2(Request& r);
+    void OnBuddyAdd(Request& r);
+    void OnBuddyUpdate(Request& r);
+    void OnBuddyDelete(Request& r);
+    void OnBuddyAuthReply(Request& r);
+    std::vector<std::string> BuddyEntries(uint32_t owner);
+    uint16_t CheckParentGroup(uint32_t owner, uint32_t parent);
+    void SendAddBuddyNotice(const Session& from, uint32_t targetPin);
+    void SendAnswer(uint32_t requesterPin, const BuddyAnswer& answer);
+    // Black lists (handlers_blacklist.cpp).
+    void OnBlackListGet(Request& r);
+    void OnBlackListGet2(Request& r);
+    void OnBlackListAdd(Request& r);
+    void OnBlackListDelete(Request& r);
+    std::vector<std::string> BlackListEntries(uint32_t owner);
+    // Messages (handlers_message.cpp).
+    void OnSendToUsers(Request& r);
+    void OnPtpRequest(Request& r);
+    uint16_t MessagePermission(uint32_t fromPin, uint32_t toPin, uint32_t toMode);
+    void DeliverStored(const Session& to, const StoredMessage& m, bool keepIfUndelivered);
+    // Groups (handlers_group.cpp).
+    void OnGroupEnter(Request& r);
+    void OnGroupLeave(Request& r);
+    void OnGroupList(Request& r);
+    void OnGroupList2(Request& r);
+    void OnGroupCount(Request& r);
+    void OnSendToGroup(Request& r);
+    Group* LocateGroup(const req::GroupRef& ref);
+
+    // Sends a list in parts of at most partSize entries with the ALL / HEAD / BODY / TAIL
+    // flags; make(flag, count, entries) builds one part's body.
+    template <typename Make>
+    void ReplyInParts(const Request& r, const std::vector<std::string>& entries, size_t partSize,
+                      Make make);
+
+    uint32_t NextLoginId();
+
+    ServerConfig config_;
+    Store& store_;
+    const Clock& clock_;
+    Log& log_;
+    PasswordHasher hasher_;
+    Reliability transport_;
+    Sessions sessions_;
+    Groups groups_;
+    std::unordered_set<int64_t> deliveringStored_;  // stored messages sent, not yet acked
+    int64_t nextExpiryCheckMs_ = INT64_MIN;
+    uint64_t datagrams_ = 0;
+    uint64_t dropped_ = 0;
+    uint64_t executed_ = 0;
+};
+
+template <typename Make>
+void ServerCore::ReplyInParts(const Request& r, const std::vector<std::string>& entries,
+                              size_t partSize, Make make) {
+    size_t total = entries.size();
+    if (total <= partSize) {
+        std::string joined;
+        for (const auto& e : entries)
+            joined += e;
+        Reply(r, make(uint16_t{0}, static_cast<uint16_t>(total), joined));
+        return;
+    }
+    for (size_t start = 0; start < total; start += partSize) {
+        size_t end = std::min(total, start + partSize);
+        uint16_t flag = start == 0 ? 1 : (end == total ? 3 : 2);  // HEAD, TAIL, BODY
+        std::string joined;
+        for (size_t i = start; i < end; ++i)
+            joined += entries[i];
+        Reply(r, make(flag, static_cast<uint16_t>(end - start), joined));
+    }
+}
+
+}  // namespace ov::server

@@ -1,0 +1,251 @@
+// Handshake, accounts, login and logout, status, user information and online statistics.
+#include <algorithm>
+
+#include "common/protocol/vocabulary.h"
+#include "server/core.h"
+#include "server/replies.h"
+
+namespace ov::server {
+
+namespace {
+
+// Login names: digits, lower-case letters, '-', '_' and '.', not digits only (an all-digit
+// name would read as a PIN, and PINs are the names of accounts registered without one).
+bool ValidUserName(const std::string& name) {
+    if (name.empty() || name.size() >= OV_USERNAME_SIZE)
+        return false;
+    bool allDigits = true;
+    for (char c : name) {
+        bool digit = c >= '0' && c <= '9';
+        bool ok = digit || (c >= 'a' && c <= 'z') || c == '-' || c == '_' || c == '.';
+        if (!ok)
+            return false;
+        allDigits = allDigits && digit;
+    }
+    return !allDigits;
+}
+
+constexpr uint32_t kPublicMask = OV_UFLD_PIN | OV_UFLD_USERNAME | OV_UFLD_NICKNAME |
+                                 OV_UFLD_LOCATION | OV_UFLD_AGERANGE | OV_UFLD_SEX | OV_UFLD_ICON |
+                                 OV_UFLD_MODE;
+constexpr uint32_t kFullMask = kPublicMask | OV_UFLD_FIRSTNAME | OV_UFLD_LASTNAME | OV_UFLD_EMAIL |
+                               OV_UFLD_LANGUAGE | OV_UFLD_CAREER | OV_UFLD_LANGUAGE1 |
+                               OV_UFLD_LANGUAGE2 | OV_UFLD_LANGUAGE3 | OV_UFLD_AGE |
+                               OV_UFLD_EMAIL1 | OV_UFLD_EMAIL2 | OV_UFLD_PHONE | OV_UFLD_MOBILE |
+                               OV_UFLD_HOMEPAGE | OV_UFLD_ABOUT;
+
+}  // namespace
+
+void ServerCore::OnHandshake(Request& r) {
+    std::vector<reply::ServerAddress> servers = config_.servers;
+    if (servers.empty()) {
+        Endpoint own = config_.listen;
+        // Listening on every address: name the one this client reached.
+        if (own.ip == 0)
+            own.ip = r.localIp ? r.localIp : 0x7F000001;
+        servers.push_back({own.Address(), own.port});
+    }
+    Reply(r, reply::Handshake(servers));
+}
+
+void ServerCore::OnRegister(Request& r) {
+    req::UserFields f;
+    if (!req::DecodeRegister(r.body, &f))
+        return Malformed(r);
+    auto fail = [&](uint16_t error) { Reply(r, reply::Register(error, 0, {})); };
+    if (!f.userName.empty() && !ValidUserName(f.userName))
+        return fail(OV_ERR_BAD_USRNAME);
+    if (f.password.empty())
+        return fail(OV_ERR_BAD_FIELD);
+    if (!f.userName.empty() && store_.UserNameExists(f.userName))
+        return fail(OV_ERR_USR_EXIST);
+    std::string hash = hasher_.Hash(f.password);
+    if (hash.empty())
+        return fail(OV_ERR_UNKNOWN);
+    UserRecord u;
+    u.userName = f.userName;
+    u.nickName = f.nickName;
+    u.firstName = f.firstName;
+    u.lastName = f.lastName;
+    u.email = f.email;
+    u.language = f.language;
+    u.location = f.location;
+    u.ageRange = f.ageRange;
+    u.sex = f.sex;
+    u.career = f.career;
+    u.icon = f.icon;
+    u.mode = f.mode;
+    if (store_.CreateUser(&u, hash) == 0)
+        return fail(OV_ERR_UNKNOWN);
+    log_.Printf("registered PIN %u as %s from %s", u.pin, u.userName.c_str(),
+                r.from.ToString().c_str());
+    Reply(r, reply::Register(OV_ERR_NONE, u.pin, u.userName));
+}
+
+void ServerCore::OnLogin(Request& r) {
+    req::Login login;
+    if (!req::DecodeLogin(r.body, &login))
+        return Malformed(r);
+    std::optional<UserRecord> user =
+        login.pin != 0 ? store_.FindUser(login.pin) : store_.FindUserByName(login.userName);
+    if (!user || !hasher_.Verify(store_.PasswordHash(user->pin), login.password)) {
+        return Reply(r, reply::Login(OV_ERR_BAD_USR_OR_PASSWD, 0, 0, 0, 0));
+    }
+    uint32_t pin = user->pin;
+    if (sessions_.Find(pin))
+        EndSession(pin, EndReason::kReplaced);
+    // The client behind this address now speaks for another account: the old one is over.
+    if (Session* other = sessions_.FindByEndpoint(r.from)) {
+        EndSession(other->pin, EndReason::kOtherLogin);
+    }
+    Session s;
+    s.pin = pin;
+    s.loginId = NextLoginId();
+    s.endpoint = r.from;
+    s.status =
+        login.status == OV_ONLINE_STATUS_OFFLINE ? uint32_t{OV_ONLINE_STATUS_ONLINE} : login.status;
+    s.terminal = login.terminal;
+    s.lastSeenMs = clock_.NowMs();
+    s.profile = PublicProfile::From(*user);
+    uint32_t previousTerminal = user->terminal;
+    store_.SetTerminal(pin, login.terminal);
+    const Session& live = sessions_.Add(std::move(s));
+    Reply(r, reply::Login(OV_ERR_NONE, previousTerminal, pin, live.loginId, r.from.WireIp()));
+    log_.Printf("session start: PIN %u (%s) at %s, status %u", pin, user->userName.c_str(),
+                r.from.ToString().c_str(), live.status);
+    if (live.VisibleStatus() != OV_ONLINE_STATUS_OFFLINE) {
+        TellWatchers(pin, live.VisibleStatus());
+    }
+    DeliverWaiting(live);
+}
+
+void ServerCore::OnLogout(Request& r) {
+    EndSession(r.session->pin, EndReason::kLogout);
+}
+
+void ServerCore::OnKeepAlive(Request&) {
+    // Authentication has refreshed the session already; there is nothing to answer.
+}
+
+void ServerCore::OnStatus(Request& r) {
+    uint32_t status = 0;
+    if (!req::DecodeStatus(r.body, &status))
+        return Malformed(r);
+    Session& s = *r.session;
+    uint32_t before = s.VisibleStatus();
+    s.status = status;
+    uint32_t after = s.VisibleStatus();
+    if (after == before)
+        return;
+    TellWatchers(s.pin, after);
+    TellGroupMembers(s, after);
+}
+
+void ServerCore::OnChangePassword(Request& r) {
+    req::ChangePassword c;
+    if (!req::DecodeChangePassword(r.body, &c))
+        return Malformed(r);
+    std::optional<UserRecord> user =
+        c.pin != 0 ? store_.FindUser(c.pin) : store_.FindUserByName(c.userName);
+    if (!user)
+        return Reply(r, reply::ErrorAndId(OV_ERR_USR_NOT_EXIST, 0));
+    if (!hasher_.Verify(store_.PasswordHash(user->pin), c.oldPassword)) {
+        return Reply(r, reply::ErrorAndId(OV_ERR_BAD_USR_OR_PASSWD, user->pin));
+    }
+    if (c.newPassword.empty())
+        return Reply(r, reply::ErrorAndId(OV_ERR_BAD_FIELD, user->pin));
+    std::string hash = hasher_.Hash(c.newPassword);
+    uint16_t error = !hash.empty() && store_.SetPasswordHash(user->pin, hash)
+                         ? uint16_t{OV_ERR_NONE}
+                         : uint16_t{OV_ERR_UNKNOWN};
+    if (error == OV_ERR_NONE)
+        log_.Printf("password of PIN %u changed", user->pin);
+    Reply(r, reply::ErrorAndId(error, user->pin));
+}
+
+void ServerCore::OnGetInfo(Request& r) {
+    req::GetInfo g;
+    if (!req::DecodeGetInfo(r.body, &g))
+        return Malformed(r);
+    std::optional<UserRecord> user =
+        g.pin != 0 ? store_.FindUser(g.pin) : store_.FindUserByName(g.userName);
+    if (!user)
+        return ReplyError(r, OV_ERR_USR_NOT_EXIST);
+    uint32_t asker = r.session->pin;
+    bool self = asker == user->pin;
+    uint32_t mask = kFullMask;
+    uint16_t error = OV_ERR_NONE;
+    if (!self && (user->mode & OV_UMODE_HIDE_USR_INFO) && !store_.InBuddyTree(user->pin, asker)) {
+        error = OV_ERR_USR_HIDE_USR_INFO;
+        mask = kPublicMask;
+    }
+    // The owner still sees the address, or editing the profile would wipe it.
+    if (!self && (user->mode & OV_UMODE_HIDE_EMAIL))
+        mask &= ~uint32_t{OV_UFLD_EMAIL};
+    Reply(r, reply::UserInfo(error, *user, mask));
+}
+
+void ServerCore::OnPutInfo(Request& r) {
+    req::UserFields f;
+    if (!req::DecodePutInfo(r.body, &f))
+        return Malformed(r);
+    Session& s = *r.session;
+    std::optional<UserRecord> user = store_.FindUser(s.pin);
+    if (!user)
+        return Reply(r, reply::ErrorAndId(OV_ERR_UNKNOWN, s.pin));
+    UserRecord& u = *user;
+    // The login name and the password are not changed here.
+    if (f.Has(OV_UFLD_NICKNAME))
+        u.nickName = f.nickName;
+    if (f.Has(OV_UFLD_FIRSTNAME))
+        u.firstName = f.firstName;
+    if (f.Has(OV_UFLD_LASTNAME))
+        u.lastName = f.lastName;
+    if (f.Has(OV_UFLD_EMAIL))
+        u.email = f.email;
+    if (f.Has(OV_UFLD_LANGUAGE))
+        u.language = f.language;
+    if (f.Has(OV_UFLD_LOCATION))
+        u.location = f.location;
+    if (f.Has(OV_UFLD_AGERANGE))
+        u.ageRange = f.ageRange;
+    if (f.Has(OV_UFLD_SEX))
+        u.sex = f.sex;
+    if (f.Has(OV_UFLD_CAREER))
+        u.career = f.career;
+    if (f.Has(OV_UFLD_ICON))
+        u.icon = f.icon;
+    if (f.Has(OV_UFLD_MODE))
+        u.mode = f.mode;
+    if (f.Has(OV_UFLD_AGE))
+        u.age = f.age;
+    if (f.Has(OV_UFLD_LANGUAGE1))
+        u.language1 = f.language1;
+    if (f.Has(OV_UFLD_LANGUAGE2))
+        u.language2 = f.language2;
+    if (f.Has(OV_UFLD_LANGUAGE3))
+        u.language3 = f.language3;
+    if (f.Has(OV_UFLD_EMAIL1))
+        u.email1 = f.email1;
+    if (f.Has(OV_UFLD_EMAIL2))
+        u.email2 = f.email2;
+    if (f.Has(OV_UFLD_PHONE))
+        u.phone = f.phone;
+    if (f.Has(OV_UFLD_MOBILE))
+        u.mobile = f.mobile;
+    if (f.Has(OV_UFLD_HOMEPAGE))
+        u.homepage = f.homepage;
+    if (f.Has(OV_UFLD_ABOUT))
+        u.about = f.about;
+    if (!store_.UpdateProfile(u))
+        return Reply(r, reply::ErrorAndId(OV_ERR_UNKNOWN, s.pin));
+    s.profile = PublicProfile::From(u);
+    Reply(r, reply::ErrorAndId(OV_ERR_NONE, s.pin));
+}
+
+void ServerCore::OnOnlineStat(Request& r) {
+    Reply(r, reply::OnlineStat(OV_ERR_NONE, static_cast<uint32_t>(sessions_.Count()),
+                               static_cast<uint32_t>(sessions_.Peak())));
+}
+
+}  // namespace ov::server

@@ -1,0 +1,104 @@
+#include "server/sqlite.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace ov::server {
+
+Statement& Statement::Reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    failed_ = false;
+    return *this;
+}
+
+Statement& Statement::Bind(int index, int64_t value) {
+    if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK)
+        failed_ = true;
+    return *this;
+}
+
+Statement& Statement::Bind(int index, std::string_view bytes) {
+    // A non-null pointer even for the empty string, so that it binds as an empty blob.
+    static const char kEmpty = 0;
+    const char* data = bytes.empty() ? &kEmpty : bytes.data();
+    if (sqlite3_bind_blob64(stmt_, index, data, bytes.size(), SQLITE_TRANSIENT) != SQLITE_OK) {
+        failed_ = true;
+    }
+    return *this;
+}
+
+bool Statement::Step() {
+    if (failed_)
+        return false;
+    int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc != SQLITE_DONE)
+        failed_ = true;
+    return false;
+}
+
+bool Statement::Run() {
+    while (Step()) {
+    }
+    return !failed_;
+}
+
+std::string Statement::Bytes(int column) const {
+    const void* data = sqlite3_column_blob(stmt_, column);
+    int size = sqlite3_column_bytes(stmt_, column);
+    if (!data || size <= 0)
+        return {};
+    return std::string(static_cast<const char*>(data), static_cast<size_t>(size));
+}
+
+std::unique_ptr<Database> Database::Open(const std::string& path, std::string* error) {
+    sqlite3* handle = nullptr;
+    int rc =
+        sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        *error = "cannot open database " + path + ": " +
+                 (handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc));
+        sqlite3_close(handle);
+        return nullptr;
+    }
+    std::unique_ptr<Database> db(new Database(handle));
+    sqlite3_busy_timeout(handle, 2000);
+    if (sqlite3_db_readonly(handle, "main") == 1) {
+        *error = "cannot write database " + path + ": the file is read-only";
+        return nullptr;
+    }
+    // A write probe: a read-only directory or a locked file shows here, not at the first
+    // registration.
+    if (!db->Exec("BEGIN IMMEDIATE") || !db->Exec("COMMIT")) {
+        *error = "cannot write database " + path + ": " + db->LastError();
+        return nullptr;
+    }
+    return db;
+}
+
+Database::~Database() {
+    cache_.clear();
+    sqlite3_close(db_);
+}
+
+Statement& Database::Prepare(const char* sql) {
+    auto it = cache_.find(sql);
+    if (it != cache_.end())
+        return it->second->Reset();
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+        std::fprintf(stderr, "SQL does not compile: %s\n%s\n", sqlite3_errmsg(db_), sql);
+        std::abort();
+    }
+    auto& slot = cache_[sql];
+    slot = std::make_unique<Statement>(stmt);
+    return *slot;
+}
+
+bool Database::Exec(const char* sql) {
+    return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+}  // namespace ov::server

@@ -1,0 +1,144 @@
+// What the server keeps across restarts, in SQLite: accounts (with salted password hashes),
+// buddy trees, black lists, messages waiting for offline users, and add-buddy requests and
+// answers waiting for delivery. Texts are the protocol's bytes, stored and compared as such.
+// Used from the server's one thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "server/sqlite.h"
+
+namespace ov::server {
+
+struct UserRecord {
+    uint32_t pin = 0;
+    std::string userName, nickName, firstName, lastName, email;
+    uint16_t language = 0;
+    uint32_t location = 0;
+    uint8_t ageRange = 0, sex = 0, career = 0;
+    uint32_t icon = 0;
+    uint32_t mode = 0;
+    uint16_t age = 0, language1 = 0, language2 = 0, language3 = 0;
+    std::string email1, email2, phone, mobile, homepage, about;
+    uint32_t terminal = 0;  // terminal ID of the latest login
+};
+
+struct BuddyNode {
+    uint32_t id = 0;  // below 1000 a buddy group, else a user's PIN
+    uint32_t parent = 0;
+    uint32_t mode = 0;
+    std::string displayName;
+    bool IsGroup() const;
+};
+
+struct StoredMessage {
+    int64_t id = 0;
+    uint32_t toPin = 0;
+    uint32_t fromPin = 0;
+    uint16_t groupType = 0;
+    uint32_t toId = 0;
+    uint32_t componentId = 0;
+    uint32_t componentCode = 0;
+    std::string text;
+    uint32_t sentTime = 0;
+};
+
+struct BuddyRequest {
+    uint32_t fromPin = 0;  // who asks
+    uint32_t toPin = 0;    // whose authorisation is asked
+    std::string message;
+    // How the requester wants the node once accepted.
+    std::string displayName;
+    uint32_t parent = 0;
+    uint32_t mode = 0;
+};
+
+struct BuddyAnswer {
+    int64_t id = 0;
+    uint32_t requesterPin = 0;
+    uint32_t answererPin = 0;
+    bool accepted = false;
+};
+
+// Criteria of a user search; a text or number counts only with its bit in mask.
+struct SearchQuery {
+    uint32_t mask = 0;
+    uint32_t pin = 0;
+    std::string userName, nickName, firstName, lastName, email;
+    uint16_t language = 0;
+    uint32_t location = 0;
+    uint8_t ageRange = 0, sex = 0, career = 0;
+};
+
+class Store {
+public:
+    static constexpr uint32_t kFirstPin = 10001;
+    static constexpr uint32_t kDefaultBuddyGroup = 1;
+
+    // ":memory:" for a database that lives as long as the object.
+    static std::unique_ptr<Store> Open(const std::string& path, std::string* error);
+
+    // Accounts. CreateUser assigns the next PIN and, when the record has no user name, the
+    // PIN in decimal as the name; 0 when the name is taken or the database fails.
+    uint32_t CreateUser(UserRecord* user, const std::string& passwordHash);
+    std::optional<UserRecord> FindUser(uint32_t pin);
+    std::optional<UserRecord> FindUserByName(const std::string& userName);
+    bool UserNameExists(const std::string& userName);
+    std::string PasswordHash(uint32_t pin);
+    bool SetPasswordHash(uint32_t pin, const std::string& hash);
+    // Replaces the profile fields (not the name, password or terminal).
+    bool UpdateProfile(const UserRecord& user);
+    bool SetTerminal(uint32_t pin, uint32_t terminal);
+    // PINs matching every criterion, in PIN order, from offset on, at most limit of them;
+    // *more tells whether further matches exist.
+    std::vector<uint32_t> Search(const SearchQuery& query, size_t offset, size_t limit, bool* more);
+
+    // Buddy trees: groups first, then users, each in the order they were added.
+    std::vector<BuddyNode> BuddyTree(uint32_t owner);
+    std::optional<BuddyNode> FindBuddyNode(uint32_t owner, uint32_t id);
+    size_t BuddyNodeCount(uint32_t owner);
+    // Adds the node, or changes it in place when the owner has it already.
+    bool PutBuddyNode(uint32_t owner, const BuddyNode& node);
+    // Removes nodes; users of a removed group move to the default group 1.
+    bool RemoveBuddyNodes(uint32_t owner, const std::vector<uint32_t>& ids);
+    bool InBuddyTree(uint32_t owner, uint32_t pin);
+    // Owners whose tree holds this user.
+    std::vector<uint32_t> Watchers(uint32_t pin);
+
+    // Black lists.
+    std::vector<uint32_t> BlackList(uint32_t owner);
+    bool IsBlackListed(uint32_t owner, uint32_t pin);
+    size_t BlackListCount(uint32_t owner);
+    bool AddToBlackList(uint32_t owner, uint32_t pin);
+    bool RemoveFromBlackList(uint32_t owner, uint32_t pin);
+
+    // Messages waiting for their recipient, oldest first.
+    int64_t SaveMessage(const StoredMessage& message);
+    std::vector<StoredMessage> MessagesFor(uint32_t toPin);
+    bool DeleteMessage(int64_t id);
+
+    // Add-buddy requests: one per (requester, target), kept until answered. Delivered marks
+    // those the target's client has acknowledged.
+    bool PutRequest(const BuddyRequest& request);
+    std::optional<BuddyRequest> FindRequest(uint32_t fromPin, uint32_t toPin);
+    std::vector<BuddyRequest> UndeliveredRequestsFor(uint32_t toPin);
+    bool MarkRequestDelivered(uint32_t fromPin, uint32_t toPin);
+    bool DeleteRequest(uint32_t fromPin, uint32_t toPin);
+    // Answers waiting for the requester.
+    int64_t SaveAnswer(const BuddyAnswer& answer);
+    std::vector<BuddyAnswer> AnswersFor(uint32_t requesterPin);
+    bool DeleteAnswer(int64_t id);
+
+    Database& Db() { return *db_; }
+
+private:
+    explicit Store(std::unique_ptr<Database> db) : db_(std::move(db)) {}
+    bool CreateSchema(std::string* error);
+    std::unique_ptr<Database> db_;
+};
+
+}  // namespace ov::server

@@ -1,0 +1,104 @@
+// What survives a restart, how passwords are kept, and the errors of a database that cannot
+// be used.
+#include "server/store.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "server/tests/server_fixture.h"
+
+namespace ovt {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+public:
+    TempDir() {
+        char name[] = "/tmp/ovserver-test-XXXXXX";
+        path = mkdtemp(name);
+    }
+    ~TempDir() { fs::remove_all(path); }
+    std::string path;
+};
+
+class StoredServerTest : public ServerFixture {
+protected:
+    StoredServerTest() { config.databasePath = dir.path + "/server.db"; }
+    void Restart() {
+        server->Stop();
+        server->Join();
+        clients.clear();
+        SetUp();
+    }
+    TempDir dir;
+};
+
+TEST_F(StoredServerTest, AccountsTreesAndWaitingMessagesSurviveARestart) {
+    Account alice, bob;
+    TestClient& a = Online("alice", 0, &alice);
+    bob = Register("bob");
+    Ask(a, OV_CCMD_BUDDY_ADD, body::BuddyAdd(bob.pin, 1, 0, "", "Bobby"));
+    Ask(a, OV_CCMD_SENDTO_USR, body::SendToUsers(OV_MSGT_SAVE, "see you", {bob.pin}));
+    Restart();
+    TestClient& a2 = NewClient();
+    Login(a2, alice);
+    auto tree = decode::BuddyReply(Ask(a2, OV_CCMD_BUDDY_GET_LST));
+    ASSERT_EQ(tree->nodes.size(), 1u);
+    EXPECT_EQ(tree->nodes[0].display, "Bobby");
+    TestClient& b = NewClient();
+    Login(b, bob);
+    b.Sync();
+    auto waiting = b.Take(OV_SCMD_MESSAGE);  // the add-buddy notice, then the message
+    ASSERT_EQ(waiting.size(), 2u);
+    EXPECT_EQ(decode::MessageNotice(waiting[0].body)->component, OV_COMPONENT_ADD_BUDDY_NOTICE);
+    EXPECT_EQ(decode::MessageNotice(waiting[1].body)->text, "see you");
+    // The next PIN follows the last one after the restart too.
+    EXPECT_EQ(Register("carol").pin, bob.pin + 1);
+}
+
+TEST_F(StoredServerTest, PasswordsAreKeptAsSaltedHashes) {
+    Account alice = Register("alice");
+    Account bob = Register("bob");
+    Restart();
+    server->Stop();
+    server->Join();
+    std::string error;
+    auto store = ov::server::Store::Open(config.databasePath, &error);
+    ASSERT_TRUE(store) << error;
+    std::string h1 = store->PasswordHash(alice.pin);
+    std::string h2 = store->PasswordHash(bob.pin);
+    EXPECT_EQ(h1.rfind("$argon2id$", 0), 0u) << h1;
+    EXPECT_EQ(h1.find(alice.password), std::string::npos);
+    // The same password twice gives two hashes: each has its own salt.
+    ov::server::PasswordHasher hasher(ov::server::PasswordCost::kMinimal);
+    ASSERT_TRUE(store->SetPasswordHash(bob.pin, hasher.Hash(alice.password)));
+    ASSERT_TRUE(store->SetPasswordHash(alice.pin, hasher.Hash(alice.password)));
+    EXPECT_NE(store->PasswordHash(alice.pin), store->PasswordHash(bob.pin));
+    EXPECT_TRUE(hasher.Verify(store->PasswordHash(bob.pin), alice.password));
+    EXPECT_FALSE(hasher.Verify(store->PasswordHash(bob.pin), h2));
+    // The whole file holds no password in clear.
+    std::ifstream in(config.databasePath, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes.find(alice.password), std::string::npos);
+}
+
+TEST(StoreOpen, ReportsDatabasesThatCannotBeUsed) {
+    TempDir dir;
+    std::string error;
+    EXPECT_FALSE(ov::server::Store::Open(dir.path + "/missing/dir/x.db", &error));
+    EXPECT_NE(error.find("cannot open database"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(ov::server::Store::Open(dir.path, &error));  // a directory
+    EXPECT_FALSE(error.empty());
+    std::ofstream(dir.path + "/junk.db") << std::string(4096, 'j');
+    error.clear();
+    EXPECT_FALSE(ov::server::Store::Open(dir.path + "/junk.db", &error));
+    EXPECT_NE(error.find("not a database"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace ovt
