@@ -56,6 +56,8 @@ public:
     Reader(const void* data, size_t size)
         : p_(static_cast<const uint8_t*>(data)), size_(data ? size : 0) {}
     explicit Reader(std::string_view bytes) : Reader(bytes.data(), bytes.size()) {}
+    // A reader only borrows its bytes: refuse a temporary string that would die under it.
+    explicit Reader(std::string&&) = delete;
 
     bool U8(uint8_t* v);
     bool U16(uint16_t* v);

@@ -59,16 +59,20 @@ TEST(WireText, ReaderChecksLengthsAndForcesTheZero) {
     EXPECT_STREQ(field, "abc");
     EXPECT_EQ(r.Remaining(), 4u);
 
-    Reader tooLong(std::string("\x12\x00", 2) + std::string(18, 'x'));
+    const std::string tooLongBytes = std::string("\x12\x00", 2) + std::string(18, 'x');
+    Reader tooLong(tooLongBytes);
     EXPECT_FALSE(tooLong.Text(field, sizeof field));  // 18 > 17: malformed
-    Reader cut(std::string("\x05\x00", 2) + "abc");
+    const std::string cutBytes = std::string("\x05\x00", 2) + "abc";
+    Reader cut(cutBytes);
     EXPECT_FALSE(cut.Text(field, sizeof field));
     EXPECT_EQ(cut.Offset(), 0u);
-    Reader zero(std::string("\x00\x00", 2));
+    const std::string zeroBytes("\x00\x00", 2);
+    Reader zero(zeroBytes);
     std::string s = "old";
     ASSERT_TRUE(zero.Text(&s, OV_USERNAME_SIZE));
     EXPECT_EQ(s, "");
-    Reader one(std::string(1, '\x01'));
+    const std::string oneByte(1, '\x01');
+    Reader one(oneByte);
     EXPECT_FALSE(one.Text(&s, OV_USERNAME_SIZE));
 }
 
@@ -90,7 +94,8 @@ TEST(WirePayload, CarriesBytesWithATrailingZeroAndRefusesOversize) {
     EXPECT_EQ(big.Size(), 0u);
     EXPECT_TRUE(big.Payload(std::string(kMaxPayload, 'x')));
 
-    Reader zeroLength(std::string("\x00\x00", 2));
+    const std::string zeroLengthBytes("\x00\x00", 2);
+    Reader zeroLength(zeroLengthBytes);
     EXPECT_FALSE(zeroLength.Payload(&out));
 }
 
@@ -120,7 +125,8 @@ TEST(WireHeaders, LayoutAndAcknowledgements) {
               "07000000"
               "11270000"
               "05000000");
-    Reader shortHeader(std::string(9, '\0'));
+    const std::string nine(9, '\0');
+    Reader shortHeader(nine);
     ServerHeader sh;
     EXPECT_FALSE(ReadServerHeader(shortHeader, &sh));
 }
