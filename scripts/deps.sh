@@ -9,6 +9,7 @@ packages=(
   libc-bin
   libsqlite3-dev sqlite3 libsodium-dev
   libgsf-bin python3-olefile
+  dante-server
 )
 packages+=("$@")
 

@@ -43,6 +43,9 @@ struct SendQueueEntry {
     VARIANT_BOOL addressed = VARIANT_FALSE;  // SendTo: the entry carries its destination
     std::string host;                        // destination of an addressed entry (code page 936)
     LONG port = 0;
+    // Through a SOCKS5 proxy: the destination is the proxy's UDP relay as it stands when the
+    // entry is sent, so datagrams queued before the association was made reach it too.
+    bool toRelay = false;
     LONG packetId = 0;
     size_t bytesSent = 0;
 };
@@ -145,12 +148,21 @@ private:
     // Proxy (socks5.cpp)
     ProxySettings Proxy() const;
     OVSOCKAccessTypeEnum AccessType() const;
+    // Runs the negotiation unless it has succeeded already; false, with the flag clear and
+    // the thread's last error set, when it fails.
     bool NegotiateProxy();
+    // Method selection, user name and password, then CONNECT (TCP) or UDP ASSOCIATE (UDP) on
+    // the control connection fd; *bound gets the address of the proxy's reply.
+    bool Negotiate(int fd, bool tcp, sockaddr_in* bound);
     // Drops the control connection of a negotiated proxy and clears the negotiated flag.
     void DropProxyControl();
     CByteArrayVariant WrapDatagramForProxy(const std::string& host, LONG port,
                                            const VARIANT& data) const;
-    void UnwrapDatagramFromProxy(CByteArrayVariant* data, sockaddr_in* sender);
+    // Strips the relay's header from a received datagram and takes the sender from it; a
+    // sender that is no IPv4 address is given as text in *senderText. False for a datagram
+    // too short for the header it announces.
+    bool UnwrapDatagramFromProxy(CByteArrayVariant* data, sockaddr_in* sender,
+                                 std::string* senderText);
 
     // The object lock: guards the send queue and next packet ID, the remote host and port,
     // the check-and-start of connect and resolve threads, and the state change of Close.

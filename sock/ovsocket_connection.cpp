@@ -201,15 +201,20 @@ HRESULT COVSocket::Close() {
     // send holds the lock, and would otherwise keep Close waiting for as long as the peer
     // does not read.
     socket->Shutdown();
+    // A UDP socket's control connection too, negotiated or still negotiating: a negotiation
+    // run by Connect holds the lock until its proxy answers.
+    SocketRef control;
+    {
+        std::lock_guard<std::mutex> guard(socketMutex_);
+        control = proxySocket_;
+    }
+    if (control && control != socket)
+        control->Shutdown();
     {
         CriticalSectionLock lock(lock_);
         std::lock_guard<std::mutex> guard(socketMutex_);
         dataSocket_.reset();
-        if (proxyNegotiated_) {
-            if (proxySocket_ && proxySocket_ != socket)
-                proxySocket_->Shutdown();
-            proxySocket_.reset();
-        }
+        proxySocket_.reset();  // a TCP socket's is the data socket itself
     }
     // The descriptors close as soon as the threads and members that still use them let go.
     return ClearSendQueue();

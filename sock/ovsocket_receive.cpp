@@ -161,10 +161,21 @@ HRESULT COVSocket::ReceiveFrom(BSTR* pbstrHostAddress, LONG* pnPort, VARIANT* pv
         return S_OK;
     }
     buffer.Resize(static_cast<size_t>(got));
-    if (proxyNegotiated_ && AccessType() == OVSOCK_ACCESS_SOCKS5)
-        UnwrapDatagramFromProxy(&buffer, &sender);
+    std::string senderText;
+    // Only the relay's datagrams carry the header; a stream through the proxy is the
+    // target's own bytes.
+    if (!tcp && proxyNegotiated_ && AccessType() == OVSOCK_ACCESS_SOCKS5 &&
+        !UnwrapDatagramFromProxy(&buffer, &sender, &senderText)) {
+        // Cut off inside its header: it names no sender and holds no data of its own.
+        SetSocketError(OVSOCK_ERR_MSGSIZE);
+        GiveNoSender(pbstrHostAddress, pnPort, pvData);
+        SetEvent(receiveArmed_);
+        return S_OK;
+    }
     GiveBytes(std::move(buffer), pvData);
-    *pbstrHostAddress = Bstr::FromUtf8(FormatDottedIPv4(sender.sin_addr.s_addr)).Detach();
+    if (senderText.empty())
+        senderText = FormatDottedIPv4(sender.sin_addr.s_addr);
+    *pbstrHostAddress = Bstr::FromCp936(senderText).Detach();
     *pnPort = ntohs(sender.sin_port);
     *pbResult = VARIANT_TRUE;
     SetEvent(receiveArmed_);

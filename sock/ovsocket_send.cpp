@@ -51,11 +51,9 @@ HRESULT COVSocket::SendTo(BSTR bstrHostAddress, LONG nPort, VARIANT Data, LONG* 
         entry.data = Data;
     } else {
         // Through the proxy the datagram goes to its relay, its destination in a header.
-        {
-            CriticalSectionLock lock(lock_);
-            entry.host = remoteHost_.ToCp936();
-            entry.port = remotePort_;
-        }
+        // The relay is looked up when the datagram is sent: the first send step may be the
+        // one that makes the association.
+        entry.toRelay = true;
         entry.data = WrapDatagramForProxy(host, nPort, Data);
     }
     *pnPacketID = Enqueue(std::move(entry));

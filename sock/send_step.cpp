@@ -43,6 +43,10 @@ COVSocket::StepResult COVSocket::SendStep(const SocketHandle& socket, LONG repor
         bool wouldBlock = false;
         // The lock stays held during the send itself: Send and ClearSendQueue wait for it.
         if (head.addressed && !proxyFailed) {
+            if (head.toRelay) {
+                head.host = remoteHost_.ToCp936();
+                head.port = remotePort_;
+            }
             sockaddr_in to{};
             if (ResolveAddress(head.host, head.port, true, {}, &to)) {
                 n = SendDatagram(socket.Fd(), bytes, remaining, to, flags);

@@ -2,7 +2,9 @@
 //  1. a 64 MiB TCP stream in 4096-byte Send packets, each queued only when the previous one's
 //     completion event arrives (as file transfer sends), beside a blocking send loop of
 //     4096-byte writes;
-//  2. UDP round trips (SendTo -> peer's OnDataAvailable -> ReceiveFrom -> echo -> back),
+//  2. a 16 MiB TCP stream, event-gated as in 1., through danted (a SOCKS5 proxy started for
+//     the run, when installed) beside the same stream sent directly ("proxy");
+//  3. UDP round trips (SendTo -> peer's OnDataAvailable -> ReceiveFrom -> echo -> back),
 //     median and 99th percentile, beside a plain sendto/recvfrom echo.
 // The stream figures are the best of five runs of each kind. Round trips of the two kinds
 // alternate trip by trip, so both meet the same load; the figures are those of the run whose
@@ -27,12 +29,14 @@
 #include "common/byte_array_variant.h"
 #include "common/interfaces/ovsock.h"
 #include "platform/com/com.h"
+#include "sock/tests/danted_process.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kStreamBytes = 64u << 20;
+constexpr size_t kProxyStreamBytes = 16u << 20;
 constexpr size_t kChunk = 4096;
 constexpr int kRuns = 5;
 constexpr int kRoundTrips = 5000;
@@ -70,11 +74,11 @@ int BoundUdp() {
 }
 
 // Accepts one connection and reads kStreamBytes from it; the time the last byte came.
-Clock::time_point Drain(int listener) {
+Clock::time_point Drain(int listener, size_t bytes = kStreamBytes) {
     int fd = accept(listener, nullptr, nullptr);
     std::vector<char> buf(1 << 16);
     size_t total = 0;
-    while (total < kStreamBytes) {
+    while (total < bytes) {
         ssize_t n = recv(fd, buf.data(), buf.size(), 0);
         if (n <= 0)
             break;
@@ -82,13 +86,13 @@ Clock::time_point Drain(int listener) {
     }
     auto end = Clock::now();
     close(fd);
-    if (total != kStreamBytes)
+    if (total != bytes)
         std::fprintf(stderr, "stream short: %zu bytes\n", total);
     return end;
 }
 
-double MegabytesPerSecond(Clock::duration d) {
-    return static_cast<double>(kStreamBytes) / (1 << 20) / std::chrono::duration<double>(d).count();
+double MegabytesPerSecond(Clock::duration d, size_t bytes = kStreamBytes) {
+    return static_cast<double>(bytes) / (1 << 20) / std::chrono::duration<double>(d).count();
 }
 
 // A free-threaded sink that hands each event to a function, on the socket's thread.
@@ -174,10 +178,11 @@ Clock::duration PlainStream() {
     return end - start;
 }
 
-Clock::duration EventGatedStream() {
+// With proxyPort, through the SOCKS5 proxy on 127.0.0.1 at that port.
+Clock::duration EventGatedStream(size_t bytes = kStreamBytes, int proxyPort = 0) {
     int listener = Listener();
     Clock::time_point end;
-    std::thread reader([&] { end = Drain(listener); });
+    std::thread reader([&] { end = Drain(listener, bytes); });
     ComPtr<Sink> sink = MakeComObject<Sink>();
     Latch connected;
     sink->onEstablished = [&] { connected.Set(); };
@@ -185,7 +190,7 @@ Clock::duration EventGatedStream() {
     CByteArrayVariant chunk(std::string(kChunk, 'e'));
     std::atomic<size_t> queued{0};
     auto sendNext = [&] {
-        if (queued.fetch_add(kChunk) >= kStreamBytes)
+        if (queued.fetch_add(kChunk) >= bytes)
             return;
         LONG id = 0;
         socket->Send(chunk.Variant(), &id);
@@ -196,8 +201,19 @@ Clock::duration EventGatedStream() {
             sendNext();
     };
     VARIANT_BOOL ok;
-    socket->Connect(Bstr::FromUtf8("127.0.0.1"), PortOf(listener), &ok);
-    connected.Wait();
+    if (proxyPort != 0) {
+        // Connected when Connect returns, without an event.
+        socket->SetProxy(OVSOCK_ACCESS_SOCKS5, Bstr::FromUtf8("127.0.0.1"), proxyPort,
+                         OVSOCK_AUTH_NONE, Bstr::Empty(), Bstr::Empty());
+        socket->Connect(Bstr::FromUtf8("127.0.0.1"), PortOf(listener), &ok);
+        if (!ok) {
+            std::fprintf(stderr, "cannot connect through the proxy\n");
+            std::exit(1);
+        }
+    } else {
+        socket->Connect(Bstr::FromUtf8("127.0.0.1"), PortOf(listener), &ok);
+        connected.Wait();
+    }
     auto start = Clock::now();
     sendNext();
     reader.join();
@@ -319,6 +335,7 @@ int main(int argc, char** argv) {
     const std::string only = argc > 1 ? argv[1] : "";
     const bool stream = only.empty() || only == "stream";
     const bool udp = only.empty() || only == "udp";
+    const bool proxy = only.empty() || only == "proxy";
     auto dir =
         std::filesystem::temp_directory_path() / ("ovsock-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
@@ -349,6 +366,26 @@ int main(int argc, char** argv) {
         objectRtt = roundTrips[roundTrips.size() / 2].objects;
     }
 
+    if (proxy) {
+        ov::testing::DantedProcess danted(false);
+        if (!danted.Started()) {
+            std::printf("TCP stream through a SOCKS5 proxy: skipped, danted is not available\n");
+        } else {
+            Clock::duration direct = Clock::duration::max(), proxied = Clock::duration::max();
+            for (int run = 0; run < kRuns; ++run) {
+                direct = std::min(direct, EventGatedStream(kProxyStreamBytes));
+                proxied = std::min(proxied, EventGatedStream(kProxyStreamBytes, danted.Port()));
+            }
+            double directMBs = MegabytesPerSecond(direct, kProxyStreamBytes);
+            double proxiedMBs = MegabytesPerSecond(proxied, kProxyStreamBytes);
+            std::printf(
+                "TCP stream, 16 MiB in 4096-byte packets gated on completion (best of %d)\n",
+                kRuns);
+            std::printf("  direct                        %8.1f MB/s\n", directMBs);
+            std::printf("  through danted (SOCKS5)       %8.1f MB/s\n", proxiedMBs);
+            std::printf("  ratio proxied / direct        %8.2f\n", proxiedMBs / directMBs);
+        }
+    }
     if (stream) {
         double plainMBs = MegabytesPerSecond(plain);
         double gatedMBs = MegabytesPerSecond(gated);

@@ -16,6 +16,7 @@
 
 #include "common/protocol/vocabulary.h"
 #include "server/server.h"
+#include "sock/tests/danted_process.h"
 
 namespace {
 
@@ -57,9 +58,14 @@ public:
             int null = open("/dev/null", O_WRONLY);
             dup2(null, 2);
             setenv("ORVANE_REGISTRY", registry.c_str(), 1);
+            // Port 0: no handshake at start, the test makes it itself.
             std::string server = "127.0.0.1:" + std::to_string(port);
-            execl(ORVANE_CONSOLE_PATH, ORVANE_CONSOLE_PATH, "--server", server.c_str(), "--decode",
-                  static_cast<char*>(nullptr));
+            if (port != 0)
+                execl(ORVANE_CONSOLE_PATH, ORVANE_CONSOLE_PATH, "--server", server.c_str(),
+                      "--decode", static_cast<char*>(nullptr));
+            else
+                execl(ORVANE_CONSOLE_PATH, ORVANE_CONSOLE_PATH, "--decode",
+                      static_cast<char*>(nullptr));
             _exit(127);
         }
         close(in[0]);
@@ -196,6 +202,35 @@ protected:
         c->Expect("^event OnHandshakeServerReply " + seq + " 0 1 ");
         return c;
     }
+    // A console whose kernel reaches the server through a SOCKS5 proxy on 127.0.0.1.
+    std::unique_ptr<Console> OpenThroughProxy(int proxyPort, int authMethod,
+                                              const std::string& user,
+                                              const std::string& password) {
+        auto c = std::make_unique<Console>(0, dir_ + "/registry");
+        c->Write("SetProxy 2 \"127.0.0.1\" " + std::to_string(proxyPort) + " " +
+                 std::to_string(authMethod) + " \"" + user + "\" \"" + password + "\"");
+        c->Expect("^=$");
+        std::string seq =
+            c->Call("HandshakeServer \"127.0.0.1\" " + std::to_string(server_->Port()));
+        c->Expect("^event OnHandshakeServerReply " + seq + " 0 1 ");
+        return c;
+    }
+    // Two kernels register, log in and exchange a message both ways.
+    void RegisterLoginAndTalk(Console& a, Console& b) {
+        std::string seq = a.Call("RegisterUser " + UserRecord(0x2006, "alice", "pw-a", 0));
+        a.Expect("^event OnRegisterUserReply " + seq + " 0 10001 ");
+        seq = b.Call("RegisterUser " + UserRecord(0x2006, "bob", "pw-b", 0));
+        b.Expect("^event OnRegisterUserReply " + seq + " 0 10002 ");
+        Login(a, "0 \"alice\" \"pw-a\" 65535 0", "10001");
+        Login(b, "0 \"bob\" \"pw-b\" 65535 0", "10002");
+        seq = a.Call("SendToUser 10002 1 19760112 0 \"through the proxy\"");
+        a.Expect("^event OnSendToUserReply " + seq + " 0$");
+        b.Expect("^event OnUserMessageReceived 10001 10002 19760112 0 ");
+        EXPECT_NE(b.Details().find("text \"through the proxy\""), std::string::npos);
+        seq = b.Call("SendToUser 10001 1 19730420 0 \"and back\"");
+        b.Expect("^event OnSendToUserReply " + seq + " 0$");
+        a.Expect("^event OnUserMessageReceived 10002 10001 19730420 0 ");
+    }
     // Logs in and returns once the reply says so.
     void Login(Console& c, const std::string& args, const std::string& pin) {
         std::string seq = c.Call("Login " + args);
@@ -308,6 +343,33 @@ TEST_F(EndToEnd, TwoKernelsThroughTheServer) {
     seq = a->Call("Login 0 \"alice\" \"pw-a\" 65535 0");
     a->Expect("^event OnLoginReply " + seq + " 5 ");
     Login(*a, "0 \"alice\" \"new-a\" 65535 0", "10001");
+}
+
+// Both kernels through danted, an independent SOCKS5 proxy: their UDP goes through its relay.
+TEST_F(EndToEnd, TwoKernelsThroughASocks5ProxyWithoutAuthentication) {
+    if (ov::testing::DantedProcess::Program().empty())
+        GTEST_SKIP() << "danted (dante-server) is not installed";
+    ov::testing::DantedProcess proxy(false);
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    auto a = OpenThroughProxy(proxy.Port(), 0, "", "");
+    auto b = OpenThroughProxy(proxy.Port(), 0, "", "");
+    RegisterLoginAndTalk(*a, *b);
+}
+
+TEST_F(EndToEnd, TwoKernelsThroughASocks5ProxyWithUserNameAndPassword) {
+    if (ov::testing::DantedProcess::Program().empty())
+        GTEST_SKIP() << "danted (dante-server) is not installed";
+    if (geteuid() != 0)
+        GTEST_SKIP() << "making the proxy's system account needs root";
+    const std::string user = "ovproxy" + std::to_string(getpid() % 100000);
+    ov::testing::TemporaryAccount account(user, "s3cret-pw");
+    ASSERT_TRUE(account.Made());
+    ov::testing::DantedProcess proxy(true);
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+
+    auto a = OpenThroughProxy(proxy.Port(), 2, user, "s3cret-pw");
+    auto b = OpenThroughProxy(proxy.Port(), 2, user, "s3cret-pw");
+    RegisterLoginAndTalk(*a, *b);
 }
 
 }  // namespace
