@@ -18,6 +18,21 @@ std::string BytesOf(const VARIANT& v) {
     return std::string(CByteArrayVariant(v).View());
 }
 
+// The body of a command about one node or user: a count of 1 and its identifier.
+std::string SingleIdBody(LONG id) {
+    Writer ids;
+    ids.U32(static_cast<uint32_t>(id));
+    Writer w;
+    BodyIdList(w, 1, ids.Bytes());
+    return w.Bytes();
+}
+
+std::string GroupRefBody(OVGroupTypeEnum type, LONG groupId, BSTR groupName) {
+    Writer w;
+    BodyGroupRef(w, static_cast<uint16_t>(type), static_cast<uint32_t>(groupId), Ansi(groupName));
+    return w.Bytes();
+}
+
 // The out-parameter, written once the command has been submitted.
 HRESULT Result(LONG* out, LONG seq) {
     if (out)
@@ -136,11 +151,7 @@ HRESULT COVService::AddUserToBuddyTree(LONG nPin, BSTR sMessage, BSTR sDisplayNa
 
 HRESULT COVService::RemoveUserFromBuddyTree(LONG nPin, LONG* pnCmdSeqNum) {
     OV_GUARD_LOGIN("RemoveUserFromBuddyTree", pnCmdSeqNum);
-    Writer ids;
-    ids.U32(static_cast<uint32_t>(nPin));
-    Writer w;
-    BodyIdList(w, 1, ids.Bytes());
-    return Result(pnCmdSeqNum, Submit(OV_CCMD_BUDDY_DEL, 0, w.Bytes()));
+    return Result(pnCmdSeqNum, Submit(OV_CCMD_BUDDY_DEL, 0, SingleIdBody(nPin)));
 }
 
 HRESULT COVService::AddGroupToBuddyTree(LONG nBuddyGroupID, BSTR sBuddyGroupName,
@@ -156,11 +167,7 @@ HRESULT COVService::AddGroupToBuddyTree(LONG nBuddyGroupID, BSTR sBuddyGroupName
 
 HRESULT COVService::RemoveGroupFromBuddyTree(LONG nBuddyGroupID, LONG* pnCmdSeqNum) {
     OV_GUARD_LOGIN("RemoveGroupFromBuddyTree", pnCmdSeqNum);
-    Writer ids;
-    ids.U32(static_cast<uint32_t>(nBuddyGroupID));
-    Writer w;
-    BodyIdList(w, 1, ids.Bytes());
-    return Result(pnCmdSeqNum, Submit(OV_CCMD_BUDDY_DEL, 0, w.Bytes()));
+    return Result(pnCmdSeqNum, Submit(OV_CCMD_BUDDY_DEL, 0, SingleIdBody(nBuddyGroupID)));
 }
 
 HRESULT COVService::RequestBuddyTree(LONG* pnCmdSeqNum) {
@@ -177,11 +184,7 @@ HRESULT COVService::AddToBlackList(LONG nPin, BSTR sUserName, LONG* pnCmdSeqNum)
 
 HRESULT COVService::RemoveFromBlackList(LONG nPin, LONG* pnCmdSeqNum) {
     OV_GUARD_LOGIN("RemoveFromBlackList", pnCmdSeqNum);
-    Writer ids;
-    ids.U32(static_cast<uint32_t>(nPin));
-    Writer w;
-    BodyIdList(w, 1, ids.Bytes());
-    return Result(pnCmdSeqNum, Submit(OV_CCMD_BLACKLST_DEL, 0, w.Bytes()));
+    return Result(pnCmdSeqNum, Submit(OV_CCMD_BLACKLST_DEL, 0, SingleIdBody(nPin)));
 }
 
 HRESULT COVService::RequestBlackList(LONG* pnCmdSeqNum) {
@@ -229,30 +232,22 @@ HRESULT COVService::EnterGroup(OVGroupTypeEnum eGroupType, LONG nGroupID, BSTR s
 HRESULT COVService::LeaveGroup(OVGroupTypeEnum eGroupType, LONG nGroupID, BSTR sGroupName,
                                LONG* pnCmdSeqNum) {
     OV_GUARD_LOGIN("LeaveGroup", pnCmdSeqNum);
-    Writer w;
-    BodyGroupRef(w, static_cast<uint16_t>(eGroupType), static_cast<uint32_t>(nGroupID),
-                 Ansi(sGroupName));
-    return Result(pnCmdSeqNum, Submit(OV_CCMD_GRP_USR_LEAVE, 0, w.Bytes()));
+    return Result(pnCmdSeqNum,
+                  Submit(OV_CCMD_GRP_USR_LEAVE, 0, GroupRefBody(eGroupType, nGroupID, sGroupName)));
 }
 
 HRESULT COVService::RequestGroupOnlineUserList(OVGroupTypeEnum eGroupType, LONG nGroupID,
                                                BSTR sGroupName, LONG* pnCmdSeqNum) {
     OV_GUARD_LOGIN("RequestGroupOnlineUserList", pnCmdSeqNum);
-    Writer w;
-    BodyGroupRef(w, static_cast<uint16_t>(eGroupType), static_cast<uint32_t>(nGroupID),
-                 Ansi(sGroupName));
-    return Result(pnCmdSeqNum,
-                  Submit(OV_CCMD_GRP_GET_OUSR_LIST, OV_CCMD_GRP_GET_OUSR_LIST, w.Bytes()));
+    return Result(pnCmdSeqNum, Submit(OV_CCMD_GRP_GET_OUSR_LIST, OV_CCMD_GRP_GET_OUSR_LIST,
+                                      GroupRefBody(eGroupType, nGroupID, sGroupName)));
 }
 
 HRESULT COVService::RequestGroupOnlineUserCount(OVGroupTypeEnum eGroupType, LONG nGroupID,
                                                 BSTR sGroupName, LONG* pnCmdSeqNum) {
     OV_GUARD_LOGIN("RequestGroupOnlineUserCount", pnCmdSeqNum);
-    Writer w;
-    BodyGroupRef(w, static_cast<uint16_t>(eGroupType), static_cast<uint32_t>(nGroupID),
-                 Ansi(sGroupName));
-    return Result(pnCmdSeqNum,
-                  Submit(OV_CCMD_GRP_GET_OUSR_CNT, OV_CCMD_GRP_GET_OUSR_CNT, w.Bytes()));
+    return Result(pnCmdSeqNum, Submit(OV_CCMD_GRP_GET_OUSR_CNT, OV_CCMD_GRP_GET_OUSR_CNT,
+                                      GroupRefBody(eGroupType, nGroupID, sGroupName)));
 }
 
 HRESULT COVService::UpdateBuddyGroupInfo(LONG nBuddyGroupID, BSTR sBuddyGroupName,
@@ -361,11 +356,8 @@ HRESULT COVService::SearchUser2(LONG nStart, LONG nOnline, VARIANT varUserInfo, 
 HRESULT COVService::RequestGroupOnlineUserList2(OVGroupTypeEnum eGroupType, LONG nGroupID,
                                                 BSTR sGroupName, LONG* pnCmdSeqNum) {
     OV_GUARD_LOGIN("RequestGroupOnlineUserList2", pnCmdSeqNum);
-    Writer w;
-    BodyGroupRef(w, static_cast<uint16_t>(eGroupType), static_cast<uint32_t>(nGroupID),
-                 Ansi(sGroupName));
-    return Result(pnCmdSeqNum,
-                  Submit(OV_CCMD_GRP_GET_OUSR_LIST2, OV_CCMD_GRP_GET_OUSR_LIST2, w.Bytes()));
+    return Result(pnCmdSeqNum, Submit(OV_CCMD_GRP_GET_OUSR_LIST2, OV_CCMD_GRP_GET_OUSR_LIST2,
+                                      GroupRefBody(eGroupType, nGroupID, sGroupName)));
 }
 
 HRESULT COVService::RequestBlackList2(LONG* pnCmdSeqNum) {
