@@ -310,4 +310,16 @@ void RawSocket::Reset() {
     fd_ = -1;
 }
 
+Datagram ReceiveDatagram(IOVSocket* socket) {
+    Datagram d;
+    Bstr host;
+    Variant data;
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    socket->ReceiveFrom(host.Out(), &d.port, &data, &ok);
+    d.ok = Flag(ok);
+    d.host = host.ToUtf8();
+    d.data = std::string(CByteArrayVariant(data).View());
+    return d;
+}
+
 }  // namespace ov::sock::test

@@ -211,6 +211,15 @@ LONG LocalPort(IOVSocket* socket);
 OVSOCKErrorCodeEnum LastError(IOVSocket* socket);
 bool ConnectTo(IOVSocket* socket, const char* host, LONG port);
 
+// One ReceiveFrom: its flag, the sender and the bytes.
+struct Datagram {
+    bool ok = false;
+    std::string host;
+    LONG port = -1;
+    std::string data;
+};
+Datagram ReceiveDatagram(IOVSocket* socket);
+
 // A connected TCP pair of socket objects: client connected to a listener, server accepted.
 struct TcpPair {
     Endpoint listener;

@@ -68,25 +68,6 @@ std::string SuccessReply(LONG port) {
 
 const std::string kConnectTo10001Port8000 = Bytes({5, 1, 0, 1, 10, 0, 0, 1, 0x1F, 0x40});
 
-struct Datagram {
-    bool ok = false;
-    std::string host;
-    LONG port = -1;
-    std::string data;
-};
-
-Datagram ReceiveDatagram(IOVSocket* socket) {
-    Datagram d;
-    Bstr host;
-    Variant data;
-    VARIANT_BOOL ok = VARIANT_FALSE;
-    socket->ReceiveFrom(host.Out(), &d.port, &data, &ok);
-    d.ok = Flag(ok);
-    d.host = host.ToUtf8();
-    d.data = std::string(CByteArrayVariant(data).View());
-    return d;
-}
-
 class Socks5Test : public SockTest {};
 
 TEST_F(Socks5Test, ConnectWithoutAuthenticationSendsTheExactRequestAndThenCarriesData) {

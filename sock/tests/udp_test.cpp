@@ -16,25 +16,6 @@ constexpr DISPID kSendError = OVSOCK_DISPID_ON_SEND_ERROR;
 
 const std::string kUnresolvable = std::string(70, 'q') + ".invalid";
 
-struct Datagram {
-    bool ok = false;
-    std::string host;
-    LONG port = -1;
-    std::string data;
-};
-
-Datagram ReceiveDatagram(IOVSocket* socket) {
-    Datagram d;
-    Bstr host;
-    Variant data;
-    VARIANT_BOOL ok = VARIANT_FALSE;
-    socket->ReceiveFrom(host.Out(), &d.port, &data, &ok);
-    d.ok = Flag(ok);
-    d.host = host.ToUtf8();
-    d.data = std::string(CByteArrayVariant(data).View());
-    return d;
-}
-
 TEST_F(UdpTest, BindTakesAnyAddressOrALiteralButNoNameAndNoPortInUse) {
     Endpoint any = NewSocket(OVSOCK_UDP);
     VARIANT_BOOL ok = VARIANT_FALSE;
