@@ -154,6 +154,9 @@ private:
     uint16_t NextCmdSeqNum();
     // Builds the command from its body and submits it; returns nCmdSeqNum or 0.
     LONG Submit(uint16_t command, uint16_t replyCode, const std::string& body, bool urgent = false);
+    // Submits a list of count u32 identifiers; 0 unless the bytes hold exactly count * 4 with
+    // count > 0 (read as 16 bits, as it travels).
+    LONG SubmitIdList(uint16_t command, LONG nCount, const VARIANT& varIds);
     // Puts a command in flight and transmits it; false when the socket refused it. Lock held.
     bool Transmit(PendingCommand& cmd);
     void Acknowledge(uint32_t packetSeq);

@@ -273,24 +273,22 @@ HRESULT COVService::UpdateBuddyUserInfo(LONG nPin, BSTR sDisplayName, LONG nBudd
 HRESULT COVService::RemoveNodesFromBuddyTree(LONG nCount, VARIANT varBuddyNodesID,
                                              LONG* pnCmdSeqNum) {
     OV_GUARD_LOGIN("RemoveNodesFromBuddyTree", pnCmdSeqNum);
-    const auto count = static_cast<int16_t>(nCount);  // the count travels as 16 bits
-    std::string ids = BytesOf(varBuddyNodesID);
-    if (count <= 0 || ids.size() != static_cast<size_t>(count) * 4)
-        return Result(pnCmdSeqNum, 0);
-    Writer w;
-    BodyIdList(w, static_cast<uint16_t>(count), ids);
-    return Result(pnCmdSeqNum, Submit(OV_CCMD_BUDDY_DEL, 0, w.Bytes()));
+    return Result(pnCmdSeqNum, SubmitIdList(OV_CCMD_BUDDY_DEL, nCount, varBuddyNodesID));
 }
 
 HRESULT COVService::RemoveUsersFromBlackList(LONG nCount, VARIANT varPinList, LONG* pnCmdSeqNum) {
     OV_GUARD_LOGIN("RemoveUsersFromBlackList", pnCmdSeqNum);
-    const auto count = static_cast<int16_t>(nCount);
-    std::string pins = BytesOf(varPinList);
-    if (count <= 0 || pins.size() != static_cast<size_t>(count) * 4)
-        return Result(pnCmdSeqNum, 0);
+    return Result(pnCmdSeqNum, SubmitIdList(OV_CCMD_BLACKLST_DEL, nCount, varPinList));
+}
+
+LONG COVService::SubmitIdList(uint16_t command, LONG nCount, const VARIANT& varIds) {
+    const auto count = static_cast<int16_t>(nCount);  // the count travels as 16 bits
+    std::string ids = BytesOf(varIds);
+    if (count <= 0 || ids.size() != static_cast<size_t>(count) * 4)
+        return 0;
     Writer w;
-    BodyIdList(w, static_cast<uint16_t>(count), pins);
-    return Result(pnCmdSeqNum, Submit(OV_CCMD_BLACKLST_DEL, 0, w.Bytes()));
+    BodyIdList(w, static_cast<uint16_t>(count), ids);
+    return Submit(command, 0, w.Bytes());
 }
 
 HRESULT COVService::SendToGroup(OVGroupTypeEnum eGroupType, LONG nGroupID, LONG nMsgType,
