@@ -72,22 +72,28 @@ CByteArrayVariant& CByteArrayVariant::operator=(CByteArrayVariant&& other) noexc
 
 CByteArrayVariant::~CByteArrayVariant() = default;
 
+std::optional<std::string_view> ByteArrayPayload(const VARIANT& v) {
+    const SAFEARRAY* psa = ByteArrayOf(v);
+    if (psa == nullptr)
+        return std::nullopt;
+    LONG upper = 0;
+    SafeArrayGetUBound(psa, 1, &upper);
+    // Never trust the bound beyond the elements that exist.
+    size_t count = SafeArrayElementCount(psa);
+    size_t n = upper <= 0 ? 0 : std::min(static_cast<size_t>(upper), count);
+    if (n == 0)
+        return std::string_view();
+    return std::string_view(static_cast<const char*>(psa->pvData), n);
+}
+
 CByteArrayVariant& CByteArrayVariant::operator=(const VARIANT& v) {
     if (&v == &var_)
         return *this;
-    const SAFEARRAY* psa = ByteArrayOf(v);
-    size_t n = 0;
-    if (psa != nullptr) {
-        LONG upper = 0;
-        SafeArrayGetUBound(psa, 1, &upper);
-        // Never trust the bound beyond the elements that exist.
-        size_t count = SafeArrayElementCount(psa);
-        n = upper <= 0 ? 0 : std::min(static_cast<size_t>(upper), count);
-    }
+    std::string_view payload = ByteArrayPayload(v).value_or(std::string_view());
     // Build the copy first: v may alias our own array.
     CByteArrayVariant copy;
-    if (n > 0 && copy.Allocate(n))
-        std::memcpy(copy.Data(), psa->pvData, n);
+    if (!payload.empty() && copy.Allocate(payload.size()))
+        std::memcpy(copy.Data(), payload.data(), payload.size());
     var_ = std::move(copy.var_);
     return *this;
 }

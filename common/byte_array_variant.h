@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,3 +60,7 @@ private:
 
     ::Variant var_;
 };
+
+// The payload of a byte-array VARIANT (a one-dimensional VT_ARRAY|VT_UI1, also by reference or
+// inside a by-reference VARIANT), borrowed from it without a copy; none for anything else.
+std::optional<std::string_view> ByteArrayPayload(const VARIANT& v);

@@ -10,6 +10,7 @@ packages=(
   libsqlite3-dev sqlite3 libsodium-dev
   libgsf-bin python3-olefile
   dante-server
+  qt6-base-dev
 )
 packages+=("$@")
 

@@ -3,6 +3,8 @@
 // Members report results through their [out, retval] value and events; each returns S_OK.
 #pragma once
 
+#include <string_view>
+
 #include "platform/com/com.h"
 
 // {35928A6A-DAAF-46F1-8E83-5818886DBFD6}
@@ -50,6 +52,28 @@ enum OVSOCKDISPID : int32_t {
     OVSOCK_DISPID_ON_SEND_PROGRESS = 1211,
     OVSOCK_DISPID_ON_CONNECTION_REQUEST = 1212,
     OVSOCK_DISPID_ON_SEND_ERROR = 1213,
+};
+
+// The events of IOVSocketEvents with their argument kinds, in declaration order: 'L' a long
+// (VT_I4), 'H' a 16-bit flag 0 / -1 (VT_I2), 'S' a text (VT_BSTR).
+struct OVSocketEventInfo {
+    DISPID dispid;
+    std::string_view name;
+    std::string_view args;
+};
+
+inline constexpr OVSocketEventInfo kOVSocketEvents[] = {
+    {OVSOCK_DISPID_ON_CONNECT_START, "OnConnectStart", ""},
+    {OVSOCK_DISPID_ON_CONNECT_FAILED, "OnConnectFailed", ""},
+    {OVSOCK_DISPID_ON_CONNECTION_ESTABLISHED, "OnConnectionEstablished", ""},
+    {OVSOCK_DISPID_ON_CONNECTION_CLOSED, "OnConnectionClosed", ""},
+    {OVSOCK_DISPID_ON_HOST_RESOLVE_START, "OnHostResolveStart", ""},
+    {OVSOCK_DISPID_ON_ON_HOST_RESOLVE_FAILED, "OnHostResolveFailed", ""},
+    {OVSOCK_DISPID_ON_HOST_RESOLVED, "OnHostResolved", "S"},
+    {OVSOCK_DISPID_ON_CONNECTION_REQUEST, "OnConnectionIncoming", ""},
+    {OVSOCK_DISPID_ON_DATA_AVAILABLE, "OnDataAvailable", ""},
+    {OVSOCK_DISPID_ON_SEND_PROGRESS, "OnSendProgress", "LLLH"},
+    {OVSOCK_DISPID_ON_SEND_ERROR, "OnSendError", "L"},
 };
 
 // The component's own codes (0-259) and the Winsock error numbers (10004 on), unchanged.

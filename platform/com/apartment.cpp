@@ -27,49 +27,88 @@ std::shared_ptr<Apartment> Apartment::Current() {
 }
 
 void Apartment::Post(Task task) {
-    Dispatcher dispatcher;
+    std::shared_ptr<const Doorbell> ring;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (closed_)
             return;
-        if (!dispatcher_) {
-            queue_.push_back(std::move(task));
-            posted_.notify_all();
-            return;
+        queue_.push_back(std::move(task));
+        if (doorbell_ && !ringing_) {
+            ringing_ = true;
+            ring = doorbell_;
+            ++ringsInFlight_;
         }
-        dispatcher = dispatcher_;
     }
-    // Outside the lock: the dispatcher may take locks of its own loop.
-    dispatcher(std::move(task));
+    posted_.notify_all();
+    Ring(std::move(ring));
 }
 
-void Apartment::SetDispatcher(Dispatcher dispatcher) {
-    std::deque<Task> pending;
-    Dispatcher target;
+void Apartment::Ring(std::shared_ptr<const Doorbell> doorbell) {
+    if (!doorbell)
+        return;
+    // Outside the lock: the doorbell takes locks of its own loop.
+    (*doorbell)();
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        dispatcher_ = std::move(dispatcher);
-        if (dispatcher_) {
-            // What the built-in queue still holds goes first, to keep the order.
-            pending.swap(queue_);
-            target = dispatcher_;
+        --ringsInFlight_;
+    }
+    rang_.notify_all();
+}
+
+void Apartment::SetDoorbell(Doorbell doorbell) {
+    std::shared_ptr<const Doorbell> ring;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        doorbell_ = doorbell ? std::make_shared<const Doorbell>(std::move(doorbell)) : nullptr;
+        // A ring of the old doorbell may be on its way: the new one rings on its own.
+        ringing_ = false;
+        rang_.wait(lock, [&] { return ringsInFlight_ == 0; });
+        if (doorbell_ && !queue_.empty() && !closed_) {
+            ringing_ = true;
+            ring = doorbell_;
+            ++ringsInFlight_;
         }
     }
-    for (auto& task : pending)
-        target(std::move(task));
+    Ring(std::move(ring));
+}
+
+bool Apartment::TakeNext(Task* task) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (queue_.empty())
+        return false;
+    *task = std::move(queue_.front());
+    queue_.pop_front();
+    return true;
 }
 
 size_t Apartment::PumpPending() {
-    std::deque<Task> batch;
+    size_t limit = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        batch.swap(queue_);
+        limit = queue_.size();
     }
+    // One task at a time, so that a task that pumps again (a nested loop) takes the next
+    // ones in order instead of overtaking a batch held here. Tasks posted meanwhile wait for
+    // the next pump, so a task that keeps posting cannot hold this loop for ever.
     size_t ran = 0;
-    for (auto& task : batch) {
+    Task task;
+    while (ran < limit && TakeNext(&task)) {
         task();
+        task = nullptr;  // released on this thread, before the next one runs
         ++ran;
     }
+    std::shared_ptr<const Doorbell> ring;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (queue_.empty()) {
+            ringing_ = false;  // the next post rings again
+        } else if (doorbell_) {
+            ringing_ = true;  // left for the next pump: ask the loop for one
+            ring = doorbell_;
+            ++ringsInFlight_;
+        }
+    }
+    Ring(std::move(ring));
     return ran;
 }
 
@@ -92,12 +131,19 @@ bool Apartment::PumpUntil(const std::function<bool()>& done, std::chrono::millis
 void Apartment::Close() {
     std::deque<Task> dropped;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
         closed_ = true;
         dropped.swap(queue_);
-        dispatcher_ = nullptr;
+        doorbell_ = nullptr;
+        ringing_ = false;
+        rang_.wait(lock, [&] { return ringsInFlight_ == 0; });
     }
     // Tasks are destroyed outside the lock: they may release objects whose destructors post.
+}
+
+bool Apartment::IsClosed() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return closed_;
 }
 
 HRESULT CoInitializeEx(void*, DWORD coinit) {

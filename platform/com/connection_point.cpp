@@ -1,7 +1,6 @@
 #include "platform/com/connection_point.h"
 
 #include "platform/com/apartment.h"
-#include "platform/com/event_proxy.h"
 
 ConnectionPoint::ConnectionPoint(IConnectionPointContainer* owner, const IID& eventIid)
     : owner_(owner), iid_(eventIid) {}
@@ -51,32 +50,46 @@ HRESULT ConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
     // A sink advised from a single-threaded apartment belongs to that thread unless it says
     // it may be called from anywhere.
     std::shared_ptr<Apartment> apartment = Apartment::Current();
+    ComPtr<EventProxy> proxy;
     if (apartment && apartment->IsSingleThreaded()) {
         ComPtr<IAgileObject> agile;
-        if (FAILED(pUnkSink->QueryInterface(IID_IAgileObject, agile.ReleaseAndGetVoidAddress())))
-            sink = MakeEventProxy(sink.Get(), apartment);
+        if (FAILED(pUnkSink->QueryInterface(IID_IAgileObject, agile.ReleaseAndGetVoidAddress()))) {
+            proxy = MakeEventProxy(sink.Get(), apartment);
+            sink = ComPtr<IDispatch>(proxy.Get());
+        }
     }
 
     std::lock_guard<std::mutex> lock(mutex_);
     DWORD cookie = nextCookie_++;
     if (nextCookie_ == 0)
         nextCookie_ = 1;  // 0 is never a valid cookie
-    slots_.push_back(Slot{cookie, std::move(sink)});
+    slots_.push_back(Slot{cookie, std::move(sink), std::move(proxy)});
     *pdwCookie = cookie;
     return S_OK;
 }
 
+void ConnectionPoint::Revoke(std::vector<Slot>& slots) {
+    for (auto& slot : slots)
+        if (slot.proxy)
+            slot.proxy->Revoke();
+}
+
 HRESULT ConnectionPoint::Unadvise(DWORD dwCookie) {
-    ComPtr<IDispatch> released;  // dropped after the lock: its release may run sink code
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto it = slots_.begin(); it != slots_.end(); ++it) {
-        if (it->cookie == dwCookie) {
-            released = std::move(it->sink);
-            slots_.erase(it);
-            return S_OK;
+    std::vector<Slot> released;  // dropped after the lock: its release may run sink code
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto it = slots_.begin(); it != slots_.end(); ++it) {
+            if (it->cookie == dwCookie) {
+                released.push_back(std::move(*it));
+                slots_.erase(it);
+                break;
+            }
         }
     }
-    return CONNECT_E_NOCONNECTION;
+    if (released.empty())
+        return CONNECT_E_NOCONNECTION;
+    Revoke(released);
+    return S_OK;
 }
 
 HRESULT ConnectionPoint::EnumConnections(void** ppEnum) {
@@ -105,6 +118,23 @@ void ConnectionPoint::UnadviseAll() {
         std::lock_guard<std::mutex> lock(mutex_);
         released.swap(slots_);
     }
+    Revoke(released);
+}
+
+void ConnectionPoint::DropQueuedEvents() {
+    std::vector<Slot> replaced;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto& slot : slots_) {
+            if (!slot.proxy)
+                continue;
+            ComPtr<EventProxy> fresh = slot.proxy->Renew();
+            replaced.push_back(Slot{slot.cookie, std::move(slot.sink), std::move(slot.proxy)});
+            slot.proxy = fresh;
+            slot.sink = ComPtr<IDispatch>(fresh.Get());
+        }
+    }
+    Revoke(replaced);
 }
 
 HRESULT FindConnectionPointIn(std::initializer_list<ConnectionPoint*> points, REFIID riid,

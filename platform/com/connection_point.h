@@ -5,6 +5,8 @@
 // firing thread, in advise order; a failing sink does not stop the others. A sink advised from
 // a single-threaded apartment that is not agile (IAgileObject) is wrapped in an event proxy,
 // so its events run on its own thread, in firing order, without the firing thread waiting.
+// Ending a connection (Unadvise, UnadviseAll) revokes its proxy: events already posted to the
+// sink's thread and not yet delivered are dropped there, so an unadvised sink hears nothing.
 #pragma once
 
 #include <mutex>
@@ -12,6 +14,7 @@
 
 #include "platform/com/comptr.h"
 #include "platform/com/dispatch.h"
+#include "platform/com/event_proxy.h"
 #include "platform/com/unknown.h"
 
 class ConnectionPoint final : public IConnectionPoint {
@@ -37,6 +40,10 @@ public:
     size_t Count() const;
     // Drops every sink (the owner is going away).
     void UnadviseAll();
+    // Keeps every connection but drops the events posted to proxied sinks and not yet
+    // delivered: each proxy is revoked and replaced by a fresh one. Events fired after this
+    // returns by a firer that fetched its sinks before may still reach free-threaded sinks.
+    void DropQueuedEvents();
 
     // Invokes dispid on every sink with the arguments in declaration order; results are
     // ignored. Never called while holding the list lock.
@@ -49,8 +56,11 @@ public:
 private:
     struct Slot {
         DWORD cookie;
-        ComPtr<IDispatch> sink;
+        ComPtr<IDispatch> sink;    // what is called: the sink itself or its proxy
+        ComPtr<EventProxy> proxy;  // the proxy, for a sink of a single-threaded apartment
     };
+    // Revokes the proxies of slots that are going away; their release follows outside the lock.
+    static void Revoke(std::vector<Slot>& slots);
 
     IConnectionPointContainer* const owner_;
     const IID iid_;

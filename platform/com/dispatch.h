@@ -269,7 +269,7 @@ HRESULT CallWith(C* obj, R (C::*fn)(A...), DISPPARAMS* dp, VARIANT* result, UINT
         return DISP_E_BADPARAMCOUNT;
     using Tuple = std::tuple<A...>;
     // Slots of the passed arguments, plus the retval slot where there is one.
-    std::tuple<SlotFor<std::tuple_element_t<I, Tuple>>...> slots;
+    std::tuple<SlotFor<std::tuple_element_t<I, Tuple>>...> argSlots;
     HRESULT hr = S_OK;
     UINT bad = 0;
     // Argument i (declaration order) is rgvarg[cArgs - 1 - i].
@@ -280,7 +280,7 @@ HRESULT CallWith(C* obj, R (C::*fn)(A...), DISPPARAMS* dp, VARIANT* result, UINT
         if (FAILED(hr))
             bad = static_cast<UINT>(kArgs - 1 - i);
     };
-    (load(std::get<I>(slots), I), ...);
+    (load(std::get<I>(argSlots), I), ...);
     (void)load;  // unused for members without arguments
     if (FAILED(hr)) {
         if (argErr)
@@ -291,9 +291,9 @@ HRESULT CallWith(C* obj, R (C::*fn)(A...), DISPPARAMS* dp, VARIANT* result, UINT
         using RetPtr = std::tuple_element_t<sizeof...(A) - 1, Tuple>;
         RetSlot<std::remove_pointer_t<RetPtr>> ret;
         if constexpr (std::is_void_v<R>) {
-            (obj->*fn)(std::get<I>(slots).Get()..., ret.Get());
+            (obj->*fn)(std::get<I>(argSlots).Get()..., ret.Get());
         } else {
-            hr = (obj->*fn)(std::get<I>(slots).Get()..., ret.Get());
+            hr = (obj->*fn)(std::get<I>(argSlots).Get()..., ret.Get());
             if (FAILED(hr))
                 return hr;
         }
@@ -303,10 +303,10 @@ HRESULT CallWith(C* obj, R (C::*fn)(A...), DISPPARAMS* dp, VARIANT* result, UINT
         if (result)
             VariantClear(result);
         if constexpr (std::is_void_v<R>) {
-            (obj->*fn)(std::get<I>(slots).Get()...);
+            (obj->*fn)(std::get<I>(argSlots).Get()...);
             return S_OK;
         } else {
-            return (obj->*fn)(std::get<I>(slots).Get()...);
+            return (obj->*fn)(std::get<I>(argSlots).Get()...);
         }
     }
 }
@@ -435,6 +435,9 @@ public:
         }
         return nullptr;
     }
+
+    // Every member, in DISPID order.
+    const std::vector<DispEntry<C>>& Entries() const { return entries_; }
 
     const DispEntry<C>* Find(DISPID id) const {
         auto it = std::lower_bound(entries_.begin(), entries_.end(), id,

@@ -4,6 +4,7 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <mutex>
 
@@ -131,15 +132,31 @@ HRESULT UnregisterServerLibrary(const std::string& path) {
     return CallLibraryExport(path, "DllUnregisterServer");
 }
 
+std::string RegisteredLibraryOf(REFCLSID clsid) {
+    return RegistryStore::Default()
+        .GetString(HKEY_CLASSES_ROOT, ClassKey(clsid) + "\\InprocServer32", "")
+        .value_or("");
+}
+
+HRESULT EnsureRegisteredFrom(REFCLSID clsid, const std::string& libraryPath) {
+    std::string registered = RegisteredLibraryOf(clsid);
+    std::error_code ec;
+    if (!registered.empty() && std::filesystem::equivalent(registered, libraryPath, ec))
+        return S_FALSE;
+    return RegisterServerLibrary(libraryPath);
+}
+
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD, void*, REFIID riid, void** ppv) {
     if (ppv == nullptr)
         return E_POINTER;
     *ppv = nullptr;
-    std::optional<std::string> path = RegistryStore::Default().GetString(
-        HKEY_CLASSES_ROOT, ClassKey(clsid) + "\\InprocServer32", "");
-    if (!path || path->empty())
+    const std::string path = RegisteredLibraryOf(clsid);
+    // Checked here rather than left to dlopen, which would search its own paths for a name
+    // that is not there and might load some other file of that name.
+    std::error_code ec;
+    if (path.empty() || path.front() != '/' || !std::filesystem::is_regular_file(path, ec))
         return REGDB_E_CLASSNOTREG;
-    HMODULE module = KeepLoaded(*path);
+    HMODULE module = KeepLoaded(path);
     if (module == nullptr)
         return REGDB_E_CLASSNOTREG;
     auto getClassObject =

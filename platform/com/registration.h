@@ -50,9 +50,17 @@ HRESULT UnregisterComponentClass(const ComponentClassInfo& info);
 HRESULT RegisterServerLibrary(const std::string& path);
 HRESULT UnregisterServerLibrary(const std::string& path);
 
+// The library file registered for the class, or "" when none is.
+std::string RegisteredLibraryOf(REFCLSID clsid);
+// For a program that ships its components beside it: makes the class registered to exactly
+// this library file, registering it again when the registry names another file (a different
+// build tree or installation, or one that is gone). S_FALSE when it already was; otherwise
+// the result of RegisterServerLibrary.
+HRESULT EnsureRegisteredFrom(REFCLSID clsid, const std::string& libraryPath);
+
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void* reserved, REFIID riid, void** ppv);
-// REGDB_E_CLASSNOTREG when the class is not registered or its library cannot be loaded;
-// CLASS_E_CLASSNOTAVAILABLE when the library does not offer it.
+// REGDB_E_CLASSNOTREG when the class is not registered, its registered library file does
+// not exist or cannot be loaded; CLASS_E_CLASSNOTAVAILABLE when the library does not offer it.
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsctx, REFIID riid, void** ppv);
 // CO_E_CLASSSTRING for an unknown ProgID.
 HRESULT CLSIDFromProgID(std::string_view progId, CLSID* clsid);

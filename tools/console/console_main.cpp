@@ -15,7 +15,9 @@
 #include <string>
 #include <thread>
 
+#include "common/interfaces/ovcache.h"
 #include "common/interfaces/ovkernel.h"
+#include "common/interfaces/ovsock.h"
 #include "platform/text/cp936.h"
 #include "tools/console/console_line.h"
 #include "tools/console/event_printer.h"
@@ -24,13 +26,13 @@ using namespace ov::console;
 
 namespace {
 
-// Creates the kernel; on failure registers the component libraries beside this program
-// and tries once more, as the desktop program does.
+// Creates the kernel from the component libraries beside this program: a registration left
+// by another build tree or installation is replaced by ours first.
 HRESULT CreateKernel(ComPtr<IOVService>* kernel) {
-    if (SUCCEEDED(CoCreateInstance(CLSID_OVService, kernel)))
-        return S_OK;
-    for (const char* lib : {"OVSock.so", "OVCache.so", "OVKernel.so"})
-        RegisterServerLibrary(GetProgramDirectory() + lib);
+    const std::string dir = GetProgramDirectory();
+    EnsureRegisteredFrom(CLSID_OVSocket, dir + "OVSock.so");
+    EnsureRegisteredFrom(CLSID_OVCache, dir + "OVCache.so");
+    EnsureRegisteredFrom(CLSID_OVService, dir + "OVKernel.so");
     return CoCreateInstance(CLSID_OVService, kernel);
 }
 

@@ -170,3 +170,35 @@ TEST_F(ComponentTest, FailingSinkDoesNotStopTheOthers) {
     EXPECT_EQ(probe->AddRef(), 2u);
     probe->Release();
 }
+
+TEST_F(ComponentTest, RegistrationsMustNameAnExistingFileAndProgramsClaimTheirOwn) {
+    RegistryStore reg = RegistryStore::Default();
+    const std::string key = "CLSID\\" + GuidToString(CLSID_TestWidget) + "\\InprocServer32";
+    auto point = [&](const std::string& path) {
+        ASSERT_TRUE(reg.Transact([&](RegistryTree& tree) {
+            tree.Create(HKEY_CLASSES_ROOT, key).SetValue("", path);
+            return true;
+        }));
+    };
+    ComPtr<ITestWidget> w;
+    // A bare name would be found by the loader's own search, a file that is gone not at all:
+    // neither is a registration of a file.
+    point("libovtestcomponent.so");
+    EXPECT_EQ(CoCreateInstance(CLSID_TestWidget, &w), REGDB_E_CLASSNOTREG);
+    point("/nonexistent/libovtestcomponent.so");
+    EXPECT_EQ(CoCreateInstance(CLSID_TestWidget, &w), REGDB_E_CLASSNOTREG);
+
+    // Another build tree's copy is registered; the program claims the class for its own file.
+    auto other = std::filesystem::temp_directory_path() /
+                 ("ovother-" + std::to_string(getpid()) + "-libovtestcomponent.so");
+    std::filesystem::copy_file(TestComponentPath(), other,
+                               std::filesystem::copy_options::overwrite_existing);
+    point(other.string());
+    EXPECT_EQ(EnsureRegisteredFrom(CLSID_TestWidget, TestComponentPath()), S_OK);
+    EXPECT_EQ(RegisteredLibraryOf(CLSID_TestWidget), TestComponentPath());
+    EXPECT_EQ(EnsureRegisteredFrom(CLSID_TestWidget, TestComponentPath()), S_FALSE);
+    point("/nonexistent/libovtestcomponent.so");
+    EXPECT_EQ(EnsureRegisteredFrom(CLSID_TestWidget, TestComponentPath()), S_OK);
+    EXPECT_EQ(CoCreateInstance(CLSID_TestWidget, &w), S_OK);
+    std::filesystem::remove(other);
+}

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "common/byte_array_variant.h"
 #include "common/protocol/wire.h"
@@ -64,9 +65,16 @@ TEST(ConsoleEvents, FormatsArgumentsInDeclarationOrder) {
 
 namespace {
 
-std::vector<std::string> RunConsole(const std::string& args, const std::string& input) {
+// Runs the console on the input with a registry of its own; before and after run in this
+// process with that registry in force.
+std::vector<std::string> RunConsole(const std::string& args, const std::string& input,
+                                    const std::function<void()>& before = {},
+                                    const std::function<void()>& after = {}) {
     auto dir = std::filesystem::temp_directory_path() / ("ovconsole-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
+    setenv("ORVANE_REGISTRY", (dir / "registry").c_str(), 1);
+    if (before)
+        before();
     {
         std::ofstream in(dir / "input");
         in << input;
@@ -88,6 +96,9 @@ std::vector<std::string> RunConsole(const std::string& args, const std::string& 
         }
         pclose(p);
     }
+    if (after)
+        after();
+    unsetenv("ORVANE_REGISTRY");
     std::filesystem::remove_all(dir);
     return lines;
 }
@@ -133,4 +144,22 @@ TEST(ConsoleSession, DrivesTheKernelThroughAPipe) {
     EXPECT_TRUE(Contains(lines, "= 0")) << all;  // Logout while logged out
     EXPECT_TRUE(Contains(lines, "error unknown member NoSuchMember")) << all;
     EXPECT_TRUE(Contains(lines, "error Login takes 5 arguments")) << all;
+}
+
+TEST(ConsoleSession, ClaimsTheComponentsBesideIt) {
+    // Another build tree's kernel is registered; the console replaces the registration with
+    // its own library before it creates the kernel.
+    auto other =
+        std::filesystem::temp_directory_path() / ("ovconsole-other-" + std::to_string(getpid()));
+    std::filesystem::create_directories(other);
+    std::filesystem::copy_file(GetProgramDirectory() + "OVKernel.so", other / "OVKernel.so",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::string registered;
+    auto lines = RunConsole(
+        "", "ServerPort\nquit\n",
+        [&] { ASSERT_EQ(RegisterServerLibrary((other / "OVKernel.so").string()), S_OK); },
+        [&] { registered = RegisteredLibraryOf(CLSID_OVService); });
+    std::filesystem::remove_all(other);
+    EXPECT_TRUE(Contains(lines, "= 0"));
+    EXPECT_EQ(registered, GetProgramDirectory() + "OVKernel.so");
 }
