@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "common/events/event_sink.h"
 #include "common/interfaces/ovcache.h"
 #include "common/interfaces/ovkernel.h"
 #include "common/interfaces/ovsock.h"
@@ -121,8 +122,8 @@ int main(int argc, char** argv) {
             CoUninitialize();
             return 1;
         }
-        ComPtr<EventPrinter> printer = MakeComObject<EventPrinter>(&out, decode);
-        DWORD cookie = 0;
+        EventPrinter printer(&out, decode);
+        OVServiceEventConnection events(&printer);
         LONG ok = 0;
         Bstr anyHost = Bstr::Empty();
         kernel->Init(anyHost, 0, &ok);
@@ -130,7 +131,7 @@ int main(int argc, char** argv) {
             out.Write("error Init failed");
             status = 1;
         }
-        AtlAdvise(kernel.Get(), printer->GetUnknown(), DIID_IOVServiceEvents, &cookie);
+        events.Connect(kernel.Get(), true);
         ComPtr<IDispatch> dispatch = kernel.As<IDispatch>();
 
         if (ok && !server.empty()) {
@@ -190,7 +191,7 @@ int main(int argc, char** argv) {
             out.Write(Call(dispatch.Get(), line));
         }
         kernel->Deinit();
-        AtlUnadvise(kernel.Get(), DIID_IOVServiceEvents, cookie);
+        events.Disconnect();
     }
     CoUninitialize();
     return status;

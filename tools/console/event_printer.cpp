@@ -1,5 +1,6 @@
 #include "tools/console/event_printer.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "common/byte_array_variant.h"
@@ -76,38 +77,37 @@ std::string Describe(const OV_SERVER_INFO& s) {
 
 }  // namespace
 
-std::string FormatEvent(DISPID dispid, const DISPPARAMS& params) {
-    const OVServiceEventInfo* info = FindOVServiceEvent(dispid);
+std::string FormatEvent(const KernelEvent& event) {
+    const OVServiceEventInfo* info = FindOVServiceEvent(event.dispid);
     std::string line =
-        "event " + (info ? std::string(info->name) : "Unknown" + std::to_string(dispid));
-    for (UINT i = params.cArgs; i-- > 0;)
-        line += " " + FormatValue(params.rgvarg[i]);
+        "event " + (info ? std::string(info->name) : "Unknown" + std::to_string(event.dispid));
+    for (const EventArg& a : event.args)
+        line += " " + (a.kind == EventArg::Kind::Bytes ? "hex:" + HexOf(a.bytes)
+                                                       : std::to_string(a.value));
     return line;
 }
 
-std::vector<std::string> DecodeEvent(DISPID dispid, const DISPPARAMS& params) {
+std::vector<std::string> DecodeEvent(const KernelEvent& event) {
     std::vector<std::string> lines;
-    size_t index = 0;
-    for (UINT i = params.cArgs; i-- > 0; ++index) {
-        const VARIANT& v = params.rgvarg[i];
-        if (v.vt != (VT_ARRAY | VT_UI1))
+    for (size_t index = 0; index < event.args.size(); ++index) {
+        const EventArg& a = event.args[index];
+        if (a.kind != EventArg::Kind::Bytes)
             continue;
-        CByteArrayVariant bytes(v);
-        switch (CarriedBy(dispid, index)) {
+        switch (CarriedBy(event.dispid, index)) {
             case Carried::UserInfo:
-                for (const auto& r : Records<OV_USER_INFO>(bytes.View()))
+                for (const auto& r : Records<OV_USER_INFO>(a.bytes))
                     lines.push_back(Describe(r));
                 break;
             case Carried::BuddyNode:
-                for (const auto& r : Records<OV_BUDDY_TREE_NODE>(bytes.View()))
+                for (const auto& r : Records<OV_BUDDY_TREE_NODE>(a.bytes))
                     lines.push_back(Describe(r));
                 break;
             case Carried::Server:
-                for (const auto& r : Records<OV_SERVER_INFO>(bytes.View()))
+                for (const auto& r : Records<OV_SERVER_INFO>(a.bytes))
                     lines.push_back(Describe(r));
                 break;
             case Carried::Text:
-                lines.push_back("  text \"" + ov::Cp936ToUtf8(bytes.View()) + "\"");
+                lines.push_back("  text \"" + ov::Cp936ToUtf8(a.bytes) + "\"");
                 break;
         }
     }
@@ -119,16 +119,18 @@ void LineWriter::Write(const std::string& line) {
     write_(line);
 }
 
-HRESULT EventPrinter::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* dp, VARIANT*, EXCEPINFO*,
-                             UINT*) {
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    const DISPPARAMS& params = dp ? *dp : none;
-    std::string text = FormatEvent(id, params);
+void EventPrinter::OnServiceEvent(const KernelEvent& event) {
+    std::string text = FormatEvent(event);
     if (decode_)
-        for (const auto& l : DecodeEvent(id, params))
+        for (const auto& l : DecodeEvent(event))
             text += "\n" + l;
     out_->Write(text);
-    return S_OK;
+}
+
+void EventPrinter::OnEventRefused(DISPID dispid, HRESULT hr) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    out_->Write("error event " + std::to_string(dispid) + " refused: " + code);
 }
 
 }  // namespace ov::console

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "common/interfaces/ovkernel.h"
+#include "common/events/service_events.h"
 
 namespace ov::console {
 
-std::string FormatEvent(DISPID dispid, const DISPPARAMS& params);
-std::vector<std::string> DecodeEvent(DISPID dispid, const DISPPARAMS& params);
+std::string FormatEvent(const KernelEvent& event);
+std::vector<std::string> DecodeEvent(const KernelEvent& event);
 
 // Writes whole lines, one writer at a time, flushing after each.
 class LineWriter {
@@ -28,18 +28,12 @@ private:
     std::function<void(const std::string&)> write_;
 };
 
-// The console's sink: agile, so kernel threads call it directly.
-class EventPrinter final : public ComObject<EventPrinter, IDispatch, IAgileObject> {
+// The console's handler of kernel events, connected agile so kernel threads call it directly.
+class EventPrinter final : public OVServiceEventForwarder {
 public:
     EventPrinter(LineWriter* out, bool decode) : out_(out), decode_(decode) {}
-    HRESULT GetTypeInfoCount(UINT* n) override {
-        *n = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPCOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* dp, VARIANT*, EXCEPINFO*,
-                   UINT*) override;
+    void OnServiceEvent(const KernelEvent& event) override;
+    void OnEventRefused(DISPID dispid, HRESULT hr) override;
 
 private:
     LineWriter* out_;

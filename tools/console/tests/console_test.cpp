@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "common/byte_array_variant.h"
+#include "common/events/event_sink.h"
 #include "common/protocol/wire.h"
 #include "kernel/tests/scripted_peer.h"
 #include "tools/console/console_line.h"
@@ -54,13 +55,24 @@ TEST(ConsoleLine, ArgumentsFollowTheParameterKinds) {
     EXPECT_EQ(FormatValue(v), "-1");
 }
 
-TEST(ConsoleEvents, FormatsArgumentsInDeclarationOrder) {
-    CByteArrayVariant empty;
-    Variant args[4] = {Variant(empty.Variant()), Variant::Long(0), Variant::Bool(true),
-                       Variant::Long(1001)};
-    DISPPARAMS dp{args, nullptr, 4, 0};  // last-first
-    EXPECT_EQ(FormatEvent(OV_DISPID_ON_SEARCH_USER_REPLY2, dp),
-              "event OnSearchUserReply2 1001 -1 0 hex:");
+TEST(ConsoleEvents, PrintsEachEventWithItsArgumentsInDeclarationOrder) {
+    std::vector<std::string> lines;
+    LineWriter out([&](const std::string& line) { lines.push_back(line); });
+    EventPrinter printer(&out, false);
+    auto sink = MakeComObject<TypedEventSink<OVServiceEventsTraits, IAgileObject>>(&printer);
+    CByteArrayVariant users(std::string("AB"));
+    Variant args[5] = {Variant(users.Variant()), Variant::Long(1), Variant::Bool(true),
+                       Variant::Long(0), Variant::Long(1001)};
+    DISPPARAMS dp{args, nullptr, 5, 0};  // last-first
+    UINT err = 0;
+    sink->Invoke(OV_DISPID_ON_SEARCH_USER_REPLY2, IID_NULL, 0, DISPATCH_METHOD, &dp, nullptr,
+                 nullptr, &err);
+    // One argument short: the kernel and the console disagree, and the console says so.
+    DISPPARAMS shortList{args + 1, nullptr, 4, 0};
+    sink->Invoke(OV_DISPID_ON_SEARCH_USER_REPLY2, IID_NULL, 0, DISPATCH_METHOD, &shortList, nullptr,
+                 nullptr, &err);
+    EXPECT_EQ(lines, (std::vector<std::string>{"event OnSearchUserReply2 1001 0 -1 1 hex:4142",
+                                               "error event 2016 refused: 0x8002000E"}));
 }
 
 namespace {
