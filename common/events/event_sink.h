@@ -38,7 +38,7 @@ struct OVSocketEventsTraits {
 // Extra: nothing, or IAgileObject for a sink that is called on the firing thread.
 template <class Traits, class... Extra>
 class TypedEventSink final
-    : public ComObject<TypedEventSink<Traits, Extra...>, IDispatch, Extra...> {
+    : public NoTypeInfoObject<TypedEventSink<Traits, Extra...>, IDispatch, Extra...> {
 public:
     using Handler = typename Traits::Handler;
 
@@ -47,17 +47,6 @@ public:
     // After it returns no call reaches the handler (see HandlerLink::Detach).
     void Detach() { link_.Detach(); }
 
-    HRESULT GetTypeInfoCount(UINT* pctinfo) override {
-        if (pctinfo == nullptr)
-            return E_POINTER;
-        *pctinfo = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
-        if (ppTInfo)
-            *ppTInfo = nullptr;
-        return E_NOTIMPL;
-    }
     HRESULT GetIDsOfNames(REFIID, LPCOLESTR* names, UINT count, LCID, DISPID* ids) override {
         return Traits::Table().GetIDsOfNames(names, count, ids);
     }

@@ -209,11 +209,7 @@ enum OVDISPID : int32_t {
 
 // The events of IOVServiceEvents with their argument kinds, in declaration order:
 // 'L' a long or enumeration (VT_I4), 'B' a VARIANT_BOOL (VT_BOOL), 'V' a byte-array VARIANT.
-struct OVServiceEventInfo {
-    DISPID dispid;
-    std::string_view name;
-    std::string_view args;
-};
+using OVServiceEventInfo = DispEventInfo;
 
 inline constexpr OVServiceEventInfo kOVServiceEvents[] = {
     {OV_DISPID_ON_COMMAND_SEND_ERROR, "OnCommandSendError", "LL"},

@@ -56,11 +56,7 @@ enum OVSOCKDISPID : int32_t {
 
 // The events of IOVSocketEvents with their argument kinds, in declaration order: 'L' a long
 // (VT_I4), 'H' a 16-bit flag 0 / -1 (VT_I2), 'S' a text (VT_BSTR).
-struct OVSocketEventInfo {
-    DISPID dispid;
-    std::string_view name;
-    std::string_view args;
-};
+using OVSocketEventInfo = DispEventInfo;
 
 inline constexpr OVSocketEventInfo kOVSocketEvents[] = {
     {OVSOCK_DISPID_ON_CONNECT_START, "OnConnectStart", ""},

@@ -382,6 +382,14 @@ DispEntry<C> DispEvent(DISPID id, std::string_view name, R (C::*fn)(A...)) {
     return MakeDispEntry<false>(id, name, DISPATCH_METHOD, fn);
 }
 
+// An event member as an interface description lists it: DISPID, name and one letter per
+// argument kind (each interface says what its letters mean).
+struct DispEventInfo {
+    DISPID dispid;
+    std::string_view name;
+    std::string_view args;
+};
+
 template <class C>
 class DispatchTable {
 public:
@@ -449,10 +457,9 @@ private:
     std::vector<DispEntry<C>> entries_;
 };
 
-// Implements the four IDispatch members from Derived::DispatchMap(), a static function that
-// returns a DispatchTable of any class that Derived converts to.
+// The two IDispatch members about type information, which no object here offers.
 template <class Derived, class... Interfaces>
-class DispatchObject : public ComObject<Derived, Interfaces...> {
+class NoTypeInfoObject : public ComObject<Derived, Interfaces...> {
 public:
     HRESULT GetTypeInfoCount(UINT* pctinfo) override {
         if (pctinfo == nullptr)
@@ -465,6 +472,13 @@ public:
             *ppTInfo = nullptr;
         return E_NOTIMPL;
     }
+};
+
+// Implements the four IDispatch members from Derived::DispatchMap(), a static function that
+// returns a DispatchTable of any class that Derived converts to.
+template <class Derived, class... Interfaces>
+class DispatchObject : public NoTypeInfoObject<Derived, Interfaces...> {
+public:
     HRESULT GetIDsOfNames(REFIID, LPCOLESTR* names, UINT count, LCID, DISPID* ids) override {
         return Derived::DispatchMap().GetIDsOfNames(names, count, ids);
     }
