@@ -4,14 +4,37 @@
 //
 // Threads: any client thread calls members; the socket's receive-watch and send threads call
 // back through an agile sink; three worker threads (retransmission, keep-alive, reply
-// time-out) run between Init and Deinit. One re-entrant lock guards every field; events are
-// raised outside it, except OnSocketDataSent.
+// time-out) run between Init and Deinit. One re-entrant lock guards every field.
+//
+// Where events are raised, and what a handler may rely on:
+//  - On the caller's thread, before the method returns: CancelCommand and CancelAllCommands
+//    (OnCommandSend and OnCommandSendError for commands not yet acknowledged, the reply event
+//    with OV_ERR_USER_CANCELED for awaited replies), and Deinit, which cancels what is left.
+//    The cancelled commands have already left the kernel when their events are raised:
+//    cancelling them again finds nothing, and a command submitted from the handler is new.
+//  - On the socket's receive-watch thread: OnSocketDataReceived, the acknowledgement events
+//    (OnCommandSend, OnCommandSent, OnUserStatusChanged, OnServerAckTime), replies and
+//    notifications. Only datagrams from the server named by HandshakeServer count: one from
+//    any other address or port is read and dropped without an acknowledgement and without
+//    any event, OnSocketDataReceived included, so a stranger cannot make the client speak.
+//  - On the socket's send thread: OnSocketDataSent.
+//  - On the worker threads: give-ups (OnCommandSend, OnCommandSendError), OnConnectionLost,
+//    and reply events with OV_ERR_TIME_OUT.
+// No lock of the kernel is held while an event is raised, except OnSocketDataSent, which is
+// raised under the kernel lock. A handler may therefore call any member from inside any
+// event, CancelAllCommands, Logout and Deinit included. Deinit called on one of the kernel's
+// own threads (inside an event raised by a worker or a socket thread) cannot wait for those
+// threads: it stops them, cancels what is pending and returns, and the threads are joined and
+// the socket released by the next Init or Deinit on another thread, or by the destructor.
+// Events already under way on other kernel threads may still arrive until then. The object
+// must outlive its events: a handler must not release the last reference to it.
 #pragma once
 
 #include <deque>
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,8 +42,8 @@
 #include "common/byte_array_variant.h"
 #include "common/interfaces/ovkernel.h"
 #include "common/interfaces/ovsock.h"
-#include "kernel/clock.h"
 #include "kernel/kernel_event.h"
+#include "platform/time/clock.h"
 #include "platform/win32/critical_section.h"
 #include "platform/win32/events.h"
 
@@ -41,6 +64,7 @@ struct PendingCommand {
     uint32_t created = 0;
     uint32_t lastSent = 0;
     uint16_t retries = 0;
+    // An AwaitedReply has been made for it, or its reply has already come: none is made later.
     bool replyRegistered = false;
 };
 
@@ -51,6 +75,23 @@ struct AwaitedReply {
     uint32_t registered;
 };
 
+// The events and the clock of one Init..Deinit session. Each worker thread holds its session,
+// so a thread that Deinit could not wait for (Deinit ran on it) still finds its stop event set
+// and its handles open for as long as it takes to end.
+struct Session {
+    explicit Session(std::shared_ptr<Clock> sessionClock);
+    ~Session();  // closes the handles: no thread waits on them any more
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    std::shared_ptr<Clock> clock;
+    HANDLE stop;
+    HANDLE inFlight;
+    HANDLE awaitingReply;
+    HANDLE online;
+    HANDLE finished[3];  // retransmission, keep-alive, reply time-out
+};
+
 class COVService final : public DispatchObject<COVService, IOVService, IConnectionPointContainer> {
 public:
     COVService();
@@ -58,9 +99,10 @@ public:
 
     static const DispatchTable<IOVService>& DispatchMap() { return OVServiceDispatch(); }
 
-    // For tests and tools: the clock and the socket factory in use from the next Init.
-    void SetClock(std::shared_ptr<KernelClock> clock) { clock_ = std::move(clock); }
-    void SetSocketFactory(SocketFactory factory) { socketFactory_ = std::move(factory); }
+    // For the kernel's own tests and tools, in use from the next Init: the clock (without one
+    // the kernel takes ProcessClock() at Init) and the socket factory.
+    void SetClock(std::shared_ptr<Clock> clock);
+    void SetSocketFactory(SocketFactory factory);
 
     // IConnectionPointContainer
     HRESULT EnumConnectionPoints(void** ppEnum) override;
@@ -149,6 +191,14 @@ private:
     bool CheckLogin(LONG* out);
     void Raise(const KernelEvent& event);
     void Raise(DISPID dispid, std::vector<EventArg> args);
+    // True on the worker threads and inside the socket's calls into this object.
+    bool OnOwnThread() const;
+    // Sets or resets an event of the current session; nothing once Deinit has let it go.
+    // Lock held.
+    void Signal(HANDLE Session::*event, bool set);
+    // Joins the threads, waits out the socket calls and releases the sockets that a Deinit on
+    // one of the kernel's own threads left behind. Never on such a thread; lock not held.
+    void FinishRetired();
 
     // --- delivery (service_delivery.cpp)
     uint16_t NextCmdSeqNum();
@@ -159,32 +209,44 @@ private:
     LONG SubmitIdList(uint16_t command, LONG nCount, const VARIANT& varIds);
     // Puts a command in flight and transmits it; false when the socket refused it. Lock held.
     bool Transmit(PendingCommand& cmd);
+    // Starts waiting for the command's reply. Lock held.
+    void AwaitReply(PendingCommand& cmd);
     void Acknowledge(uint32_t packetSeq);
     void SendNextQueued();
     void GiveUp(const PendingCommand& cmd, OVErrorCodeEnum error);
-    void RetransmissionThread();
-    void KeepAliveThread();
+    void RetransmissionThread(const Session& s);
+    void KeepAliveThread(const Session& s);
     bool KeepAlivePending() const;  // lock held
-    void ReplyTimeoutThread();
-    void StartThread(std::thread& thread, HANDLE finished, void (COVService::*body)());
+    void ReplyTimeoutThread(const Session& s);
+    void StartThread(size_t index, void (COVService::*body)(const Session&));
 
     // --- receive path (service_receive.cpp)
+    // Whether a datagram from host:port (as the socket reports the sender) is the server's.
+    bool FromServer(BSTR host, LONG port);
     void Dispatch(uint16_t code, uint16_t cmdSeqNum, OVErrorCodeEnum error, const uint8_t* body,
                   size_t length);
 
-    std::shared_ptr<KernelClock> clock_;
-    SocketFactory socketFactory_;
     ConnectionPoint events_;
 
     // Guards every field below; re-entrant because submitting from the keep-alive thread and
     // raising OnSocketDataSent happen with it held.
     CriticalSection cs_;
+    std::shared_ptr<Clock> explicitClock_;  // from SetClock
+    std::shared_ptr<Clock> clock_;          // of the current session
+    SocketFactory socketFactory_;
     bool initialised_ = false;
+    bool starting_ = false;  // Init is creating the socket (outside the lock)
+    bool stopping_ = false;  // Deinit is under way
     bool eventsEnabled_ = true;
     ComPtr<IOVSocket> socket_;
     ComPtr<SocketSink> sink_;
     DWORD sinkCookie_ = 0xFEFEFEFE;
-    Bstr serverAddress_;
+    Bstr serverAddress_;  // as HandshakeServer was given it
+    // Where commands go: the address serverAddress_ resolved to, in dotted form, so that
+    // datagrams are sent to the very address replies are accepted from; the text as given
+    // when it did not resolve.
+    Bstr serverHost_;
+    std::optional<uint32_t> serverIp_;  // network byte order; empty when it did not resolve
     LONG serverPort_ = 0;
     uint32_t currentPin_ = 0;
     uint32_t loginId_ = 0;
@@ -203,12 +265,12 @@ private:
     uint32_t roundTripIndex_ = 0;
     uint32_t keepAliveFailures_ = 0;
 
-    HANDLE stop_ = nullptr;
-    HANDLE inFlightEvent_ = nullptr;
-    HANDLE awaitingReply_ = nullptr;
-    HANDLE online_ = nullptr;
-    HANDLE finished_[3] = {nullptr, nullptr, nullptr};
+    std::shared_ptr<Session> session_;  // null outside Init..Deinit
     std::thread threads_[3];  // retransmission, keep-alive, reply time-out; joined by Deinit
+    // Left by a Deinit that ran on one of the kernel's own threads; see FinishRetired.
+    std::vector<std::thread> retiredThreads_;
+    std::vector<ComPtr<SocketSink>> retiredSinks_;
+    std::vector<ComPtr<IOVSocket>> retiredSockets_;
 };
 
 }  // namespace ov::kernel

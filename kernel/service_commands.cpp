@@ -1,6 +1,7 @@
 // COVService: the command methods of IOVService. Each checks Init (and the login where the
 // command needs one), encodes its body and submits it.
 #include "kernel/request_bodies.h"
+#include "kernel/server_address.h"
 #include "kernel/service.h"
 #include "platform/text/cp936.h"
 
@@ -81,16 +82,16 @@ HRESULT COVService::Login(LONG nPin, BSTR sUserName, BSTR sPassword,
         BodyLogin(w, static_cast<uint32_t>(nPin), Ansi(sUserName), Ansi(sPassword), localIp_,
                   static_cast<uint32_t>(eOnlineStatus), static_cast<uint32_t>(TerminalID),
                   components_.data(), static_cast<uint16_t>(components_.size()));
-        // A new login ends the previous one first, so its header carries PIN 0.
+        // A new login ends the previous one first, so its header carries PIN 0. The status
+        // it asks for travels in the request only: the one kept is ChangeOnlineStatus's.
         if (currentPin_ != 0) {
             currentPin_ = 0;
             loginId_ = 0;
-            ResetEvent(online_);
+            Signal(&Session::online, false);
             for (auto& r : roundTrips_)
                 r = 0;
             roundTripIndex_ = 0;
         }
-        onlineStatus_ = static_cast<uint32_t>(eOnlineStatus);
     }
     return Result(pnCmdSeqNum, Submit(OV_CCMD_USR_LOGIN, OV_CCMD_USR_LOGIN, w.Bytes()));
 }
@@ -101,7 +102,7 @@ HRESULT COVService::Logout(LONG* pnCmdSeqNum) {
     LONG seq = Submit(OV_CCMD_USR_LOGOUT, 0, std::string());  // header: the old PIN
     currentPin_ = 0;
     loginId_ = 0;
-    ResetEvent(online_);
+    Signal(&Session::online, false);
     for (auto& r : roundTrips_)
         r = 0;
     roundTripIndex_ = 0;
@@ -325,9 +326,14 @@ HRESULT COVService::ReplyAddBuddyRequest(LONG nToPin, OVBuddyAcceptEnum eBuddyAc
 
 HRESULT COVService::HandshakeServer(BSTR bstrServerAddress, LONG nServerPort, LONG* pnCmdSeqNum) {
     OV_GUARD("HandshakeServer", pnCmdSeqNum);
+    // Resolved once, here and outside the lock: a name look-up may take a while.
+    const std::string host = Ansi(bstrServerAddress);
+    const std::optional<uint32_t> ip = ResolveIPv4(host);
     {
         CriticalSectionLock lock(cs_);
         serverAddress_ = Bstr(bstrServerAddress);
+        serverHost_ = ip ? Bstr::FromUtf8(DottedIPv4(*ip)) : Bstr(bstrServerAddress);
+        serverIp_ = ip;
         serverPort_ = nServerPort;
     }
     return Result(pnCmdSeqNum,

@@ -29,7 +29,7 @@ bool COVService::Transmit(PendingCommand& cmd) {
     wire::StoreU32(cmd.packet.Data() + wire::kPacketSeqOffset, cmd.packetSeq);
     cmd.packetId = 0;
     if (socket_)
-        socket_->SendTo(serverAddress_, serverPort_, cmd.packet.Variant(), &cmd.packetId);
+        socket_->SendTo(serverHost_, serverPort_, cmd.packet.Variant(), &cmd.packetId);
     return cmd.packetId != 0;
 }
 
@@ -58,8 +58,14 @@ LONG COVService::Submit(uint16_t command, uint16_t replyCode, const std::string&
     if (!Transmit(*cmd))
         return 0;  // refused at once: nothing was sent, nothing is raised
     inFlight_ = std::move(cmd);
-    SetEvent(inFlightEvent_);
+    Signal(&Session::inFlight, true);
     return seq;
+}
+
+void COVService::AwaitReply(PendingCommand& cmd) {
+    awaited_.push_back(AwaitedReply{cmd.command, cmd.replyCode, cmd.cmdSeqNum, clock_->Now()});
+    cmd.replyRegistered = true;
+    Signal(&Session::awaitingReply, true);
 }
 
 void COVService::OnSocketSendProgress(LONG packetId, LONG, LONG size, bool complete) {
@@ -67,12 +73,8 @@ void COVService::OnSocketSendProgress(LONG packetId, LONG, LONG size, bool compl
         return;
     CriticalSectionLock lock(cs_);
     if (inFlight_ && inFlight_->packetId == packetId && inFlight_->replyCode != 0 &&
-        !inFlight_->replyRegistered) {
-        awaited_.push_back(AwaitedReply{inFlight_->command, inFlight_->replyCode,
-                                        inFlight_->cmdSeqNum, clock_->Now()});
-        inFlight_->replyRegistered = true;
-        SetEvent(awaitingReply_);
-    }
+        !inFlight_->replyRegistered)
+        AwaitReply(*inFlight_);
     // Raised with the lock held: the one event that is.
     Raise(OV_DISPID_ON_SOCKET_DATA_SENT, {EventArg::Long(size)});
 }
@@ -85,6 +87,10 @@ void COVService::Acknowledge(uint32_t packetSeq) {
         if (!inFlight_ || inFlight_->packetSeq != packetSeq)
             return;
         cmd = std::move(inFlight_);
+        // The acknowledgement can overtake the socket's word that the datagram went out; the
+        // datagram evidently did, and its reply is awaited from whichever comes first.
+        if (cmd->replyCode != 0 && !cmd->replyRegistered)
+            AwaitReply(*cmd);
         if (cmd->command == OV_CCMD_KEEP_ALIVE)
             keepAliveFailures_ = 0;
         roundTrips_[roundTripIndex_] = clock_->Now() - cmd->created;
@@ -117,13 +123,13 @@ void COVService::SendNextQueued() {
             queue_.pop_front();
             if (Transmit(*next)) {
                 inFlight_ = std::move(next);
-                SetEvent(inFlightEvent_);
+                Signal(&Session::inFlight, true);
                 break;
             }
             refused.push_back(std::move(next));
         }
         if (!inFlight_ && queue_.empty())
-            ResetEvent(inFlightEvent_);
+            Signal(&Session::inFlight, false);
     }
     for (const auto& cmd : refused)
         GiveUp(*cmd, OV_ERR_TIME_OUT);
@@ -136,7 +142,7 @@ void COVService::GiveUp(const PendingCommand& cmd, OVErrorCodeEnum error) {
             CriticalSectionLock lock(cs_);
             if (++keepAliveFailures_ >= 2) {
                 keepAliveFailures_ = 0;
-                ResetEvent(online_);
+                Signal(&Session::online, false);
                 lost = true;
             }
         }
@@ -149,28 +155,28 @@ void COVService::GiveUp(const PendingCommand& cmd, OVErrorCodeEnum error) {
     Raise(OV_DISPID_ON_COMMAND_SEND_ERROR, {EventArg::Long(cmd.cmdSeqNum), EventArg::Long(error)});
 }
 
-void COVService::RetransmissionThread() {
-    const HANDLE outer[2] = {stop_, inFlightEvent_};
+void COVService::RetransmissionThread(const Session& s) {
+    const HANDLE outer[2] = {s.stop, s.inFlight};
     for (;;) {
-        if (clock_->Wait(2, outer, INFINITE) != WAIT_OBJECT_0 + 1)
+        if (s.clock->Wait(2, outer, INFINITE) != WAIT_OBJECT_0 + 1)
             return;
         for (;;) {
-            if (clock_->Wait(1, &stop_, kRetransmitPollMs) != WAIT_TIMEOUT)
+            if (s.clock->Wait(1, &s.stop, kRetransmitPollMs) != WAIT_TIMEOUT)
                 return;
             std::unique_ptr<PendingCommand> expired;
             {
                 CriticalSectionLock lock(cs_);
                 if (!inFlight_) {
-                    ResetEvent(inFlightEvent_);
+                    ResetEvent(s.inFlight);
                     break;
                 }
                 PendingCommand& cmd = *inFlight_;
-                uint32_t now = clock_->Now();
+                uint32_t now = s.clock->Now();
                 if (now - cmd.lastSent > uint32_t{cmd.retries} + 1) {
                     uint16_t limit =
                         cmd.command == OV_CCMD_KEEP_ALIVE ? kKeepAliveRetryLimit : kRetryLimit;
                     if (cmd.retries >= limit) {
-                        ResetEvent(inFlightEvent_);
+                        ResetEvent(s.inFlight);
                         expired = std::move(inFlight_);
                     } else {
                         ++cmd.retries;
@@ -178,7 +184,7 @@ void COVService::RetransmissionThread() {
                         cmd.packetId = 0;
                         // The same datagram again, byte for byte.
                         if (socket_)
-                            socket_->SendTo(serverAddress_, serverPort_, cmd.packet.Variant(),
+                            socket_->SendTo(serverHost_, serverPort_, cmd.packet.Variant(),
                                             &cmd.packetId);
                     }
                 }
@@ -190,7 +196,7 @@ void COVService::RetransmissionThread() {
                         if (it->cmdSeqNum == expired->cmdSeqNum) {
                             awaited_.erase(it);
                             if (awaited_.empty())
-                                ResetEvent(awaitingReply_);
+                                Signal(&Session::awaitingReply, false);
                             break;
                         }
                     }
@@ -212,15 +218,15 @@ bool COVService::KeepAlivePending() const {
     return false;
 }
 
-void COVService::KeepAliveThread() {
-    const HANDLE outer[2] = {stop_, online_};
+void COVService::KeepAliveThread(const Session& s) {
+    const HANDLE outer[2] = {s.stop, s.online};
     for (;;) {
-        if (clock_->Wait(2, outer, INFINITE) != WAIT_OBJECT_0 + 1)
+        if (s.clock->Wait(2, outer, INFINITE) != WAIT_OBJECT_0 + 1)
             return;
         for (;;) {
-            if (clock_->Wait(1, &stop_, kKeepAliveMs) != WAIT_TIMEOUT)
+            if (s.clock->Wait(1, &s.stop, kKeepAliveMs) != WAIT_TIMEOUT)
                 return;
-            if (WaitForSingleObject(online_, 0) != WAIT_OBJECT_0)
+            if (WaitForSingleObject(s.online, 0) != WAIT_OBJECT_0)
                 break;
             bool due;
             {
@@ -235,21 +241,21 @@ void COVService::KeepAliveThread() {
     }
 }
 
-void COVService::ReplyTimeoutThread() {
-    const HANDLE outer[2] = {stop_, awaitingReply_};
+void COVService::ReplyTimeoutThread(const Session& s) {
+    const HANDLE outer[2] = {s.stop, s.awaitingReply};
     for (;;) {
-        if (clock_->Wait(2, outer, INFINITE) != WAIT_OBJECT_0 + 1)
+        if (s.clock->Wait(2, outer, INFINITE) != WAIT_OBJECT_0 + 1)
             return;
         for (;;) {
-            if (clock_->Wait(1, &stop_, kReplyCheckMs) != WAIT_TIMEOUT)
+            if (s.clock->Wait(1, &s.stop, kReplyCheckMs) != WAIT_TIMEOUT)
                 return;
-            if (WaitForSingleObject(awaitingReply_, 0) != WAIT_OBJECT_0)
+            if (WaitForSingleObject(s.awaitingReply, 0) != WAIT_OBJECT_0)
                 break;
             for (;;) {
                 std::optional<AwaitedReply> old;
                 {
                     CriticalSectionLock lock(cs_);
-                    uint32_t now = clock_->Now();
+                    uint32_t now = s.clock->Now();
                     for (const auto& a : awaited_) {
                         if (now - a.registered > kReplyTimeoutSeconds) {
                             old = a;
@@ -302,7 +308,7 @@ HRESULT COVService::CancelCommand(LONG nCmdSeqNum, LONG* pbOK) {
             {
                 CriticalSectionLock lock(cs_);
                 if (!inFlight_)
-                    ResetEvent(inFlightEvent_);
+                    Signal(&Session::inFlight, false);
             }
             SendNextQueued();
         }
@@ -324,7 +330,7 @@ HRESULT COVService::CancelAllCommands(LONG* pbOK) {
         CriticalSectionLock lock(cs_);
         if (inFlight_) {
             commands.push_back(std::move(inFlight_));
-            ResetEvent(inFlightEvent_);
+            Signal(&Session::inFlight, false);
         }
         for (auto& q : queue_)
             commands.push_back(std::move(q));

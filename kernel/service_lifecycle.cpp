@@ -1,5 +1,6 @@
 // COVService: construction, Init and Deinit, the guards, properties and event raising.
 #include <mutex>
+#include <system_error>
 
 #include "kernel/reply_handlers.h"
 #include "kernel/service.h"
@@ -35,6 +36,23 @@ void ToVariant(const EventArg& a, Variant* v) {
         }
     }
 }
+
+// The object whose thread this is: set for the whole life of a worker thread, and for the
+// length of each call the socket makes into the kernel.
+thread_local const COVService* t_ownThreadOf = nullptr;
+
+class OwnThreadScope {
+public:
+    explicit OwnThreadScope(const COVService* owner) : saved_(t_ownThreadOf) {
+        t_ownThreadOf = owner;
+    }
+    ~OwnThreadScope() { t_ownThreadOf = saved_; }
+    OwnThreadScope(const OwnThreadScope&) = delete;
+    OwnThreadScope& operator=(const OwnThreadScope&) = delete;
+
+private:
+    const COVService* saved_;
+};
 }  // namespace
 
 const DispatchTable<SocketSink>& SocketSink::DispatchMap() {
@@ -45,41 +63,109 @@ const DispatchTable<SocketSink>& SocketSink::DispatchMap() {
     return table;
 }
 
-void SocketSink::OnDataAvailable() {
-    std::shared_lock<std::shared_mutex> lock(mutex_);
+COVService* SocketSink::Enter() {
+    std::lock_guard<std::mutex> lock(mutex_);
     if (owner_)
-        owner_->OnSocketDataAvailable();
+        ++calls_;
+    return owner_;
+}
+
+void SocketSink::Leave() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        --calls_;
+    }
+    idle_.notify_all();
+}
+
+void SocketSink::OnDataAvailable() {
+    if (COVService* owner = Enter()) {
+        {
+            OwnThreadScope scope(owner);
+            owner->OnSocketDataAvailable();
+        }
+        Leave();
+    }
 }
 
 void SocketSink::OnSendProgress(LONG nPacketID, LONG nSent, LONG nPacketSize, SHORT fComplete) {
-    std::shared_lock<std::shared_mutex> lock(mutex_);
-    if (owner_)
-        owner_->OnSocketSendProgress(nPacketID, nSent, nPacketSize, fComplete != 0);
+    if (COVService* owner = Enter()) {
+        {
+            OwnThreadScope scope(owner);
+            owner->OnSocketSendProgress(nPacketID, nSent, nPacketSize, fComplete != 0);
+        }
+        Leave();
+    }
 }
 
-void SocketSink::Detach() {
-    std::unique_lock<std::shared_mutex> lock(mutex_);
+void SocketSink::Detach(bool waitForCalls) {
+    std::unique_lock<std::mutex> lock(mutex_);
     owner_ = nullptr;
+    if (waitForCalls)
+        idle_.wait(lock, [this] { return calls_ == 0; });
+}
+
+Session::Session(std::shared_ptr<Clock> sessionClock)
+    : clock(std::move(sessionClock)),
+      stop(CreateEvent(TRUE, FALSE)),
+      inFlight(CreateEvent(TRUE, FALSE)),
+      awaitingReply(CreateEvent(TRUE, FALSE)),
+      online(CreateEvent(TRUE, FALSE)),
+      finished{CreateEvent(TRUE, TRUE), CreateEvent(TRUE, TRUE), CreateEvent(TRUE, TRUE)} {}
+
+Session::~Session() {
+    for (HANDLE h : {stop, inFlight, awaitingReply, online, finished[0], finished[1], finished[2]})
+        CloseHandle(h);
 }
 
 COVService::COVService()
-    : clock_(SystemClock()),
-      socketFactory_(CreateSocketThroughRuntime),
-      events_(this, DIID_IOVServiceEvents) {}
+    : events_(this, DIID_IOVServiceEvents),
+      clock_(SystemClock()),
+      socketFactory_(CreateSocketThroughRuntime) {}
 
 COVService::~COVService() {
     Deinit();
-    ComPtr<SocketSink> sink;
-    ComPtr<IOVSocket> socket;
+    FinishRetired();
+}
+
+void COVService::SetClock(std::shared_ptr<Clock> clock) {
+    CriticalSectionLock lock(cs_);
+    explicitClock_ = std::move(clock);
+}
+
+void COVService::SetSocketFactory(SocketFactory factory) {
+    CriticalSectionLock lock(cs_);
+    socketFactory_ = std::move(factory);
+}
+
+bool COVService::OnOwnThread() const {
+    return t_ownThreadOf == this;
+}
+
+void COVService::Signal(HANDLE Session::*event, bool set) {
+    if (!session_)
+        return;
+    if (set)
+        SetEvent(session_.get()->*event);
+    else
+        ResetEvent(session_.get()->*event);
+}
+
+void COVService::FinishRetired() {
+    std::vector<std::thread> threads;
+    std::vector<ComPtr<SocketSink>> sinks;
+    std::vector<ComPtr<IOVSocket>> sockets;
     {
         CriticalSectionLock lock(cs_);
-        sink = std::move(sink_);
-        socket = std::move(socket_);
+        threads.swap(retiredThreads_);
+        sinks.swap(retiredSinks_);
+        sockets.swap(retiredSockets_);
     }
-    if (sink)
-        sink->Detach();
-    if (socket)
-        socket->Close();
+    for (auto& sink : sinks)
+        sink->Detach(true);
+    sockets.clear();  // the last release of a socket joins its threads
+    for (auto& t : threads)
+        t.join();
 }
 
 HRESULT COVService::EnumConnectionPoints(void** ppEnum) {
@@ -141,11 +227,52 @@ HRESULT COVService::Init(BSTR sLocalHost, LONG nLocalPort, LONG* pbOK) {
     if (pbOK == nullptr)
         return E_POINTER;
     *pbOK = 0;
-    CriticalSectionLock lock(cs_);
-    // A second Init would orphan running worker threads; the object serves one session.
-    if (initialised_)
-        return S_OK;
+    if (!OnOwnThread())
+        FinishRetired();
+    SocketFactory factory;
+    {
+        CriticalSectionLock lock(cs_);
+        // A second Init would orphan running worker threads; the object serves one session.
+        if (initialised_ || starting_ || stopping_)
+            return S_OK;
+        starting_ = true;
+        factory = socketFactory_;
+    }
 
+    // Creating the socket may load its library and run its registration: not under the lock.
+    ComPtr<IOVSocket> socket;
+    ComPtr<SocketSink> sink;
+    DWORD cookie = kNoCookie;
+    OVSOCKErrorCodeEnum initError = OVSOCK_ERR_NONE;
+    if (SUCCEEDED(factory(&socket)) && socket) {
+        sink = MakeComObject<SocketSink>(this);
+        AtlAdvise(socket.Get(), sink->GetUnknown(), DIID_IOVSocketEvents, &cookie);
+        socket->InitializeSocket(&initError);
+    }
+    if (!socket || initError != OVSOCK_ERR_NONE) {
+        // Nothing of this attempt stays: the next Init starts with a fresh socket.
+        if (cookie != kNoCookie)
+            AtlUnadvise(socket.Get(), DIID_IOVSocketEvents, cookie);
+        if (sink)
+            sink->Detach(true);
+        CriticalSectionLock lock(cs_);
+        starting_ = false;
+        return S_OK;
+    }
+    {
+        // In place before the socket can receive: each OnDataAvailable must be read.
+        CriticalSectionLock lock(cs_);
+        socket_ = socket;
+        sink_ = sink;
+        sinkCookie_ = cookie;
+    }
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    socket->Create(OVSOCK_UDP, &ok);
+    socket->Bind(sLocalHost, nLocalPort, &ok);
+    LONG localIp = 0;
+    socket->get_LocalIP(&localIp);
+
+    CriticalSectionLock lock(cs_);
     eventsEnabled_ = true;
     packetSeq_ = 1000;
     cmdSeq_ = 1000;
@@ -160,77 +287,79 @@ HRESULT COVService::Init(BSTR sLocalHost, LONG nLocalPort, LONG* pbOK) {
         r = 0;
     roundTripIndex_ = 0;
     components_ = {OV_COMPONENT_MESSAGER, OV_COMPONENT_CHAT};
-
-    stop_ = CreateEvent(TRUE, FALSE);
-    inFlightEvent_ = CreateEvent(TRUE, FALSE);
-    awaitingReply_ = CreateEvent(TRUE, FALSE);
-    online_ = CreateEvent(TRUE, FALSE);
-    for (auto& f : finished_)
-        f = CreateEvent(TRUE, TRUE);
-
-    if (!socket_) {
-        if (FAILED(socketFactory_(&socket_)) || !socket_)
-            return S_OK;
-        sink_ = MakeComObject<SocketSink>(this);
-        AtlAdvise(socket_.Get(), sink_->GetUnknown(), DIID_IOVSocketEvents, &sinkCookie_);
-    }
-    OVSOCKErrorCodeEnum initError = OVSOCK_ERR_NONE;
-    socket_->InitializeSocket(&initError);
-    if (initError != OVSOCK_ERR_NONE)
-        return S_OK;
-
-    VARIANT_BOOL ok = VARIANT_FALSE;
-    socket_->Create(OVSOCK_UDP, &ok);
-    socket_->Bind(sLocalHost, nLocalPort, &ok);
-    LONG localIp = 0;
-    socket_->get_LocalIP(&localIp);
     localIp_ = static_cast<uint32_t>(localIp);
     clientCode_ = OV_CLIENT_CODE;
+    clock_ = explicitClock_ ? explicitClock_ : ProcessClock();
+    session_ = std::make_shared<Session>(clock_);
 
-    StartThread(threads_[0], finished_[0], &COVService::RetransmissionThread);
-    StartThread(threads_[1], finished_[1], &COVService::KeepAliveThread);
-    StartThread(threads_[2], finished_[2], &COVService::ReplyTimeoutThread);
+    StartThread(0, &COVService::RetransmissionThread);
+    StartThread(1, &COVService::KeepAliveThread);
+    StartThread(2, &COVService::ReplyTimeoutThread);
 
     initialised_ = true;
+    starting_ = false;
     *pbOK = 1;
     return S_OK;
 }
 
-void COVService::StartThread(std::thread& thread, HANDLE finished, void (COVService::*body)()) {
-    ResetEvent(finished);
+void COVService::StartThread(size_t index, void (COVService::*body)(const Session&)) {
+    std::shared_ptr<Session> session = session_;
+    ResetEvent(session->finished[index]);
     try {
-        thread = std::thread([this, finished, body] {
-            (this->*body)();
-            SetEvent(finished);
+        threads_[index] = std::thread([this, session, index, body] {
+            t_ownThreadOf = this;
+            (this->*body)(*session);
+            SetEvent(session->finished[index]);
         });
     } catch (const std::system_error&) {
-        SetEvent(finished);
+        SetEvent(session->finished[index]);
     }
 }
 
 HRESULT COVService::Deinit() {
+    const bool ownThread = OnOwnThread();
+    if (!ownThread)
+        FinishRetired();
     ComPtr<IOVSocket> socket;
     ComPtr<SocketSink> sink;
+    std::shared_ptr<Session> session;
+    std::thread threads[3];
     {
         CriticalSectionLock lock(cs_);
-        if (!initialised_)
+        if (!initialised_ || stopping_)
             return S_OK;
+        stopping_ = true;
         if (sinkCookie_ != kNoCookie)
             AtlUnadvise(socket_.Get(), DIID_IOVSocketEvents, sinkCookie_);
         sinkCookie_ = kNoCookie;
         socket_->Close();
         socket = std::move(socket_);
         sink = std::move(sink_);
-        SetEvent(stop_);
+        session = std::move(session_);
+        SetEvent(session->stop);
+        for (size_t i = 0; i < 3; ++i)
+            threads[i] = std::move(threads_[i]);
     }
-    // The socket's threads may be inside a call to us waiting for the lock: they are let go
-    // and the socket released only now that the lock is free.
-    sink->Detach();
-    socket.Reset();
-    WaitForMultipleObjects(3, finished_, TRUE, INFINITE);
-    for (auto& t : threads_)
-        if (t.joinable())
-            t.join();
+    if (ownThread) {
+        // This thread is one of those to wait for, or a socket thread the socket's release
+        // would join: the waits and the release are left to FinishRetired.
+        sink->Detach(false);
+        CriticalSectionLock lock(cs_);
+        retiredSinks_.push_back(std::move(sink));
+        retiredSockets_.push_back(std::move(socket));
+        for (auto& t : threads)
+            if (t.joinable())
+                retiredThreads_.push_back(std::move(t));
+    } else {
+        // The socket's threads may be inside a call to us waiting for the lock: they are let
+        // go and the socket released only now that the lock is free.
+        sink->Detach(true);
+        socket.Reset();
+        WaitForMultipleObjects(3, session->finished, TRUE, INFINITE);
+        for (auto& t : threads)
+            if (t.joinable())
+                t.join();
+    }
 
     LONG ignored = 0;
     CancelAllCommands(&ignored);
@@ -238,12 +367,8 @@ HRESULT COVService::Deinit() {
     CriticalSectionLock lock(cs_);
     awaited_.clear();
     recentPackets_.clear();
-    for (HANDLE* h : {&stop_, &inFlightEvent_, &awaitingReply_, &online_, &finished_[0],
-                      &finished_[1], &finished_[2]}) {
-        CloseHandle(*h);
-        *h = nullptr;
-    }
     initialised_ = false;
+    stopping_ = false;
     return S_OK;
 }
 

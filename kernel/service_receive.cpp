@@ -1,9 +1,13 @@
 // COVService: the receive path (acknowledge, filter duplicates, dispatch) and the reply
 // dispatcher that real packets, time-outs and cancellations share.
 #include <algorithm>
+#include <cctype>
+#include <optional>
+#include <string>
 
 #include "common/protocol/wire.h"
 #include "kernel/reply_handlers.h"
+#include "kernel/server_address.h"
 #include "kernel/service.h"
 
 namespace ov::kernel {
@@ -12,6 +16,24 @@ namespace {
 constexpr size_t kRecentLimit = 200;
 constexpr size_t kRecentKeep = 150;
 }  // namespace
+
+bool COVService::FromServer(BSTR host, LONG port) {
+    const std::string sender = Bstr(host).ToCp936();
+    const std::optional<uint32_t> senderIp = ParseIPv4(sender);
+    CriticalSectionLock lock(cs_);
+    if (serverPort_ == 0 || port != serverPort_)
+        return false;
+    if (serverIp_)
+        return senderIp == serverIp_;
+    // A server name that did not resolve here can only be matched by its text (a relay may
+    // name a sender that way).
+    const std::string server = serverAddress_.ToCp936();
+    return !server.empty() && std::equal(server.begin(), server.end(), sender.begin(), sender.end(),
+                                         [](char a, char b) {
+                                             return std::tolower(static_cast<unsigned char>(a)) ==
+                                                    std::tolower(static_cast<unsigned char>(b));
+                                         });
+}
 
 void COVService::OnSocketDataAvailable() {
     ComPtr<IOVSocket> socket;
@@ -27,6 +49,10 @@ void COVService::OnSocketDataAvailable() {
     VARIANT_BOOL ok = VARIANT_FALSE;
     socket->ReceiveFrom(host.Out(), &port, &data, &ok);
     if (!ok)
+        return;
+    // Read, so that the socket goes on receiving, and dropped unless the server sent it:
+    // whoever else learns the port must not get a word in, nor an acknowledgement out.
+    if (!FromServer(host, port))
         return;
 
     CByteArrayVariant datagram(data);
@@ -62,6 +88,7 @@ void COVService::OnSocketDataAvailable() {
             recentPackets_.erase(recentPackets_.begin(),
                                  recentPackets_.begin() + (recentPackets_.size() - kRecentKeep));
     }
+    // Handlers run and events are raised with no lock held.
     Dispatch(command, wire::LoadU16(p + 8), OV_ERR_NONE, p + wire::kServerHeaderSize,
              n - wire::kServerHeaderSize);
 }
@@ -70,14 +97,20 @@ void COVService::Dispatch(uint16_t code, uint16_t cmdSeqNum, OVErrorCodeEnum err
                           const uint8_t* body, size_t length) {
     {
         CriticalSectionLock lock(cs_);
+        bool awaited = false;
         for (auto it = awaited_.begin(); it != awaited_.end(); ++it) {
             if (it->cmdSeqNum == cmdSeqNum) {
                 awaited_.erase(it);
                 if (awaited_.empty())
-                    ResetEvent(awaitingReply_);
+                    Signal(&Session::awaitingReply, false);
+                awaited = true;
                 break;
             }
         }
+        // A reply can beat its command's acknowledgement and the socket's word that it went
+        // out: nothing is left to await for that command then.
+        if (!awaited && inFlight_ && inFlight_->cmdSeqNum == cmdSeqNum)
+            inFlight_->replyRegistered = true;
     }
     std::vector<KernelEvent> events;
     ReplyEffects effects;
@@ -86,7 +119,7 @@ void COVService::Dispatch(uint16_t code, uint16_t cmdSeqNum, OVErrorCodeEnum err
         CriticalSectionLock lock(cs_);
         currentPin_ = effects.pin;
         loginId_ = effects.loginId;
-        SetEvent(online_);
+        Signal(&Session::online, true);
     }
     for (const auto& e : events)
         Raise(e);

@@ -2,7 +2,8 @@
 // threads. It forwards the two events the kernel handles and ignores the rest.
 #pragma once
 
-#include <shared_mutex>
+#include <condition_variable>
+#include <mutex>
 
 #include "common/interfaces/ovsock.h"
 
@@ -19,12 +20,20 @@ public:
     void OnDataAvailable();
     void OnSendProgress(LONG nPacketID, LONG nSent, LONG nPacketSize, SHORT fComplete);
 
-    // After Detach returns no call reaches the owner any more; calls in progress have ended.
-    void Detach();
+    // After Detach no new call reaches the owner. With waitForCalls it also waits until the
+    // calls in progress have ended; without, it returns at once: a caller on one of the
+    // socket's threads may be inside such a call itself.
+    void Detach(bool waitForCalls);
 
 private:
-    std::shared_mutex mutex_;  // guards owner_; held shared for the length of each call
+    // The owner to call, counted as a call in progress; null once detached.
+    COVService* Enter();
+    void Leave();
+
+    std::mutex mutex_;  // guards owner_ and calls_; never held while the owner is called
+    std::condition_variable idle_;
     COVService* owner_;
+    int calls_ = 0;
 };
 
 }  // namespace ov::kernel

@@ -132,6 +132,34 @@ TEST_F(Delivery, AReplyThatNeverComesTimesOutAfterSixtySeconds) {
     EXPECT_EQ(recorder_->Count(OV_DISPID_ON_HANDSHAKE_SERVER_REPLY), 1u);
 }
 
+TEST_F(Delivery, TheReplyIsAwaitedWhicheverOfAcknowledgementAndSendReportComesFirst) {
+    // The server's acknowledgement overtakes the socket's report that the datagram went out.
+    LONG early = Handshake(kernel_.Get());
+    const LONG packet = socket_->SentPackets().back().packetId;
+    AckLast();
+    socket_->Complete(packet);
+    Advance(70);
+    auto replies = recorder_->Named(OV_DISPID_ON_HANDSHAKE_SERVER_REPLY);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].numbers, (std::vector<int64_t>{early, OV_ERR_TIME_OUT, 0}));
+
+    // The reply itself comes before both: once answered, it is not awaited again.
+    recorder_->Clear();
+    LONG answered = Handshake(kernel_.Get());
+    const ScriptedSocket::Sent command = socket_->SentPackets().back();
+    wire::Writer none;
+    none.U16(OV_ERR_NONE), none.U16(0);
+    socket_->Deliver(
+        ServerPacket(OV_CCMD_HANDSHACK_SERVER, 1, static_cast<uint16_t>(answered), none.Bytes()));
+    socket_->Deliver(wire::ServerAck(wire::LoadU32(command.bytes.data() + 4)));
+    socket_->Complete(command.packetId);
+    EXPECT_EQ(recorder_->Count(OV_DISPID_ON_COMMAND_SENT), 1u);
+    Advance(70);
+    replies = recorder_->Named(OV_DISPID_ON_HANDSHAKE_SERVER_REPLY);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].numbers, (std::vector<int64_t>{answered, OV_ERR_NONE, 0}));
+}
+
 TEST_F(Delivery, CancelWorksInFlightQueuedAndWhileAwaitingTheReply) {
     LONG awaiting = Handshake(kernel_.Get());
     AckAndComplete();  // its reply is now awaited

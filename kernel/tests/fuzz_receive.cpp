@@ -6,7 +6,7 @@
 
 #include "kernel/service.h"
 #include "kernel/tests/kernel_test_support.h"
-#include "kernel/virtual_clock.h"
+#include "platform/time/virtual_clock.h"
 
 using namespace ov::kernel;
 using namespace ov::kernel::testing;
@@ -14,7 +14,7 @@ using namespace ov::kernel::testing;
 namespace {
 struct Harness {
     Harness() {
-        clock = std::make_shared<VirtualClock>();
+        clock = std::make_shared<ov::VirtualClock>();
         kernel = MakeComObject<COVService>();
         kernel->SetClock(clock);
         kernel->SetSocketFactory([this](ComPtr<IOVSocket>* out) {
@@ -27,8 +27,12 @@ struct Harness {
         AtlAdvise(kernel->GetUnknown(), recorder->GetUnknown(), DIID_IOVServiceEvents, &cookie);
         LONG ok = 0;
         kernel->Init(nullptr, 0, &ok);
+        // Only the server's datagrams get past the sender check; the fuzzer speaks as it.
+        LONG seq = 0;
+        Bstr server = Bstr::FromUtf8("127.0.0.1");
+        kernel->HandshakeServer(server, 9999, &seq);
     }
-    std::shared_ptr<VirtualClock> clock;
+    std::shared_ptr<ov::VirtualClock> clock;
     ComPtr<COVService> kernel;
     ComPtr<ScriptedSocket> socket;
     ComPtr<EventRecorder> recorder;

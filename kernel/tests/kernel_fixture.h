@@ -4,7 +4,7 @@
 #include "common/protocol/wire.h"
 #include "kernel/service.h"
 #include "kernel/tests/kernel_test_support.h"
-#include "kernel/virtual_clock.h"
+#include "platform/time/virtual_clock.h"
 #include "platform/win32/message_box.h"
 
 namespace ov::kernel::testing {
@@ -34,6 +34,9 @@ protected:
         Bstr host = Bstr::FromUtf8("127.0.0.1");
         kernel_->HandshakeServer(host, 9999, &seq);
         AckLast();
+        // The handshake only names the server; no test waits for its reply.
+        LONG cancelled = 0;
+        kernel_->CancelCommand(seq, &cancelled);
         socket_->ClearSent();
         recorder_->Clear();
         start_ = clock_->Now();
@@ -60,6 +63,7 @@ protected:
         Bstr name = Bstr::FromUtf8("alice"), password = Bstr::FromUtf8("secret");
         kernel_->Login(0, name, password, OV_ONLINE_STATUS_ONLINE, 0, &seq);
         ASSERT_NE(seq, 0);
+        loginSeq_ = seq;
         AckAndComplete();
         wire::Writer body;
         body.U16(OV_ERR_NONE);
@@ -79,6 +83,7 @@ protected:
     DWORD cookie_ = 0;
     uint32_t start_ = 0;
     uint32_t nextServerSeq_ = 1;
+    LONG loginSeq_ = 0;  // of the last LogIn
 };
 
 }  // namespace ov::kernel::testing

@@ -1,5 +1,8 @@
 #include "kernel/tests/kernel_test_support.h"
 
+#include <future>
+#include <thread>
+
 #include "common/protocol/wire.h"
 
 namespace ov::kernel::testing {
@@ -78,6 +81,21 @@ bool EventRecorder::WaitFor(DISPID id, size_t count, std::chrono::milliseconds l
     });
 }
 
+bool EndsInTime(std::function<void()> f, std::chrono::milliseconds limit) {
+    auto ended = std::make_shared<std::promise<void>>();
+    std::future<void> done = ended->get_future();
+    std::thread t([f = std::move(f), ended] {
+        f();
+        ended->set_value();
+    });
+    if (done.wait_for(limit) != std::future_status::ready) {
+        t.detach();
+        return false;
+    }
+    t.join();
+    return true;
+}
+
 std::vector<ScriptedSocket::Sent> ScriptedSocket::SentPackets() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return sent_;
@@ -100,16 +118,16 @@ void ScriptedSocket::Complete(LONG packetId) {
                  static_cast<SHORT>(VARIANT_TRUE));
 }
 
-void ScriptedSocket::Deliver(const std::string& bytes, const std::string& host, LONG) {
+void ScriptedSocket::Deliver(const std::string& bytes, const std::string& host, LONG port) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        inbound_.emplace_back(host, bytes);
+        inbound_.push_back(Inbound{host, port, bytes});
     }
     events_.Fire(OVSOCK_DISPID_ON_DATA_AVAILABLE);
 }
 
 HRESULT ScriptedSocket::InitializeSocket(OVSOCKErrorCodeEnum* e) {
-    *e = OVSOCK_ERR_NONE;
+    *e = failInitialize_ ? OVSOCK_ERR_SYSNOTREADY : OVSOCK_ERR_NONE;
     return S_OK;
 }
 
@@ -125,7 +143,7 @@ HRESULT ScriptedSocket::SendTo(BSTR host, LONG port, VARIANT data, LONG* id) {
 }
 
 HRESULT ScriptedSocket::ReceiveFrom(BSTR* host, LONG* port, VARIANT* data, VARIANT_BOOL* r) {
-    std::pair<std::string, std::string> next;
+    Inbound next;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (inbound_.empty()) {
@@ -136,17 +154,17 @@ HRESULT ScriptedSocket::ReceiveFrom(BSTR* host, LONG* port, VARIANT* data, VARIA
         next = std::move(inbound_.front());
         inbound_.pop_front();
     }
-    *host = Bstr::FromUtf8(next.first).Detach();
-    *port = 9999;
-    CByteArrayVariant bytes(next.second);
+    *host = Bstr::FromUtf8(next.host).Detach();
+    *port = next.port;
+    CByteArrayVariant bytes(next.bytes);
     VariantClear(data);
     bytes.Detach(data);
     return Flag(r, true);
 }
 
-HRESULT ScriptedSocket::SetProxy(OVSOCKAccessTypeEnum, BSTR host, LONG, OVSOCKProxyAuthMethodEnum,
-                                 BSTR, BSTR) {
-    proxyHost_ = BstrToUtf8(host);
+HRESULT ScriptedSocket::SetProxy(OVSOCKAccessTypeEnum type, BSTR host, LONG port,
+                                 OVSOCKProxyAuthMethodEnum auth, BSTR user, BSTR password) {
+    proxy_ = Proxy{type, BstrToUtf8(host), port, auth, BstrToUtf8(user), BstrToUtf8(password)};
     return S_OK;
 }
 

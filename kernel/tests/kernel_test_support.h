@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -14,7 +15,7 @@
 #include "common/byte_array_variant.h"
 #include "common/interfaces/ovkernel.h"
 #include "common/interfaces/ovsock.h"
-#include "kernel/clock.h"
+#include "platform/time/clock.h"
 
 namespace ov::kernel::testing {
 
@@ -51,6 +52,32 @@ private:
     std::vector<SeenEvent> events_;
 };
 
+// A sink that runs a hook for every event, on the thread that raises it: for handlers that
+// call back into the kernel.
+class HookSink final : public ComObject<HookSink, IDispatch, IAgileObject> {
+public:
+    explicit HookSink(std::function<void(DISPID)> hook) : hook_(std::move(hook)) {}
+    HRESULT GetTypeInfoCount(UINT* n) override {
+        *n = 0;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPCOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                   UINT*) override {
+        hook_(id);
+        return S_OK;
+    }
+
+private:
+    std::function<void(DISPID)> hook_;
+};
+
+// Runs f on a thread of its own and waits (in real time, bounded) for it to end. False when
+// it did not end in time: the thread is then left behind, detached.
+bool EndsInTime(std::function<void()> f,
+                std::chrono::milliseconds limit = std::chrono::seconds(10));
+
 // A socket that never touches the network. Datagrams the kernel sends are recorded with the
 // clock's time; the test completes them (OnSendProgress) and injects datagrams from the server.
 class ScriptedSocket final
@@ -63,8 +90,17 @@ public:
         LONG packetId;
         uint32_t time;
     };
+    // The arguments of the last SetProxy, as the socket received them.
+    struct Proxy {
+        OVSOCKAccessTypeEnum accessType = OVSOCK_ACCESS_DIRECT;
+        std::string host;
+        LONG port = 0;
+        OVSOCKProxyAuthMethodEnum authMethod = OVSOCK_AUTH_NONE;
+        std::string userName;
+        std::string password;
+    };
 
-    explicit ScriptedSocket(std::shared_ptr<KernelClock> clock)
+    explicit ScriptedSocket(std::shared_ptr<Clock> clock)
         : clock_(std::move(clock)), events_(this, DIID_IOVSocketEvents) {}
     static const DispatchTable<IOVSocket>& DispatchMap() { return OVSocketDispatch(); }
 
@@ -72,11 +108,15 @@ public:
     std::vector<Sent> SentPackets() const;
     void ClearSent();
     void RefuseSends(bool refuse) { refuse_ = refuse; }
+    // InitializeSocket reports failure while set.
+    void FailInitialize(bool fail) { failInitialize_ = fail; }
+    size_t AdvisedSinks() const { return events_.Count(); }
     // Fires OnSendProgress(id, size, size, true) for a packet the kernel sent.
     void Complete(LONG packetId);
-    // Queues a datagram and fires OnDataAvailable, as the receive-watch thread would.
+    // Queues a datagram from host:port and fires OnDataAvailable, as the receive-watch thread
+    // would.
     void Deliver(const std::string& bytes, const std::string& host = "127.0.0.1", LONG port = 9999);
-    std::string LastProxyHost() const { return proxyHost_; }
+    Proxy LastProxy() const { return proxy_; }
 
     // IConnectionPointContainer
     HRESULT EnumConnectionPoints(void**) override { return E_NOTIMPL; }
@@ -156,14 +196,21 @@ private:
         return S_OK;
     }
 
-    std::shared_ptr<KernelClock> clock_;
+    struct Inbound {
+        std::string host;
+        LONG port;
+        std::string bytes;
+    };
+
+    std::shared_ptr<Clock> clock_;
     ConnectionPoint events_;
     mutable std::mutex mutex_;  // guards sent_, inbound_, nextId_
     std::vector<Sent> sent_;
-    std::deque<std::pair<std::string, std::string>> inbound_;  // host, bytes
+    std::deque<Inbound> inbound_;
     LONG nextId_ = 100;
     std::atomic<bool> refuse_{false};
-    std::string proxyHost_;
+    std::atomic<bool> failInitialize_{false};
+    Proxy proxy_;
 };
 
 // A server datagram: the 10-byte header and a body.

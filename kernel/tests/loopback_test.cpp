@@ -1,14 +1,20 @@
 // The kernel through the runtime, on the real socket component, against a scripted server
-// on loopback: handshake, login, a list in parts, messages both ways, and Deinit.
+// on loopback: handshake, login, a list in parts, messages both ways, strangers' datagrams,
+// Deinit from an event on the socket's thread, and protocol time driven by the process clock.
+#include <arpa/inet.h>
+#include <poll.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
+#include <future>
 
 #include "common/protocol/wire.h"
 #include "kernel/tests/kernel_test_support.h"
 #include "kernel/tests/scripted_peer.h"
+#include "platform/time/virtual_clock.h"
 #include "platform/win32/message_box.h"
 
 namespace ov::kernel::testing {
@@ -167,6 +173,163 @@ TEST_F(Loopback, HandshakeLoginListsAndMessagesRunThroughTheRealSocket) {
     kernel_->RequestBuddyTree2(&seq);  // after Deinit: the init guard
     EXPECT_EQ(seq, 0);
     EXPECT_EQ(boxes.Count(), 1u);
+}
+
+// A sender on another loopback address: what a stranger who learnt the client's port sends.
+class Stranger {
+public:
+    Stranger() {
+        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(0x7F000002);  // 127.0.0.2
+        bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    }
+    ~Stranger() { close(fd_); }
+    bool Bound() const { return bound_; }
+    void SendTo(const sockaddr_in& to, const std::string& bytes) {
+        sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+               sizeof to);
+    }
+    // Whether anything arrives within the limit.
+    bool Hears(int limitMs) {
+        pollfd p{fd_, POLLIN, 0};
+        return poll(&p, 1, limitMs) > 0;
+    }
+
+private:
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+std::string ServerDatagram(uint16_t command, uint32_t packetSeq, const std::string& body) {
+    wire::Writer w;
+    wire::WriteServerHeader(w, wire::ServerHeader{wire::kVersion, command, packetSeq, 0});
+    w.Raw(body);
+    return w.Bytes();
+}
+
+std::string MessageBody(const char* text) {
+    wire::Writer msg;
+    msg.U32(10002), msg.U16(0), msg.U32(10001), msg.U32(OV_COMPONENT_MESSAGER), msg.U32(0);
+    msg.Text(text, OV_MSG_SIZE);
+    msg.U32(1'700'000'000);
+    return msg.Bytes();
+}
+
+TEST_F(Loopback, DatagramsFromAStrangerAreNeitherAcknowledgedNorRaised) {
+    Stranger stranger;
+    ASSERT_TRUE(stranger.Bound());
+    LONG seq = 0;
+    Bstr host = Bstr::FromUtf8("127.0.0.1");
+    kernel_->HandshakeServer(host, peer_.Port(), &seq);
+    ASSERT_TRUE(recorder_->WaitFor(OV_DISPID_ON_COMMAND_SENT));
+    const sockaddr_in client = peer_.Client();
+
+    // A message in a buddy's name, and a file offer that would have the client connect to an
+    // address of the stranger's choosing; then the server's own message.
+    wire::Writer offer;
+    offer.U32(10002), offer.Text("bob", OV_USERNAME_SIZE), offer.Text("", OV_NICKNAME_SIZE);
+    offer.U32(OV_COMPONENT_FILE), offer.U32(0), offer.U32(0x0200007F), offer.U16(6666);
+    offer.Text("x.exe", OV_MSG_SIZE);
+    stranger.SendTo(client, ServerDatagram(OV_SCMD_MESSAGE, 7001, MessageBody("trust me")));
+    stranger.SendTo(client, ServerDatagram(OV_SCMD_PTP_REQUEST, 7002, offer.Bytes()));
+    peer_.Push(OV_SCMD_MESSAGE, MessageBody("from the server"));
+
+    // The socket reads datagrams in order: once the server's is raised, the others were read.
+    ASSERT_TRUE(recorder_->WaitFor(OV_DISPID_ON_USER_MESSAGE_RECEIVED));
+    auto messages = recorder_->Named(OV_DISPID_ON_USER_MESSAGE_RECEIVED);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].blobs, (std::vector<std::string>{"from the server"}));
+    EXPECT_EQ(recorder_->Count(OV_DISPID_ON_PTP_CONNECTION_REQUEST), 0u);
+    EXPECT_EQ(recorder_->Count(OV_DISPID_ON_SOCKET_DATA_RECEIVED), 2u);  // the ack and the push
+    EXPECT_TRUE(peer_.WaitForAcks(1));
+    EXPECT_FALSE(stranger.Hears(200));
+}
+
+TEST_F(Loopback, DeinitFromAnEventOnTheSocketsReceiveThread) {
+    std::promise<void> returned;
+    auto hook = MakeComObject<HookSink>([&](DISPID id) {
+        if (id == OV_DISPID_ON_USER_MESSAGE_RECEIVED) {
+            kernel_->Deinit();
+            returned.set_value();
+        }
+    });
+    DWORD cookie = 0;
+    ASSERT_EQ(AtlAdvise(kernel_.Get(), hook->GetUnknown(), DIID_IOVServiceEvents, &cookie), S_OK);
+    LONG seq = 0;
+    Bstr host = Bstr::FromUtf8("127.0.0.1");
+    kernel_->HandshakeServer(host, peer_.Port(), &seq);
+    ASSERT_TRUE(recorder_->WaitFor(OV_DISPID_ON_COMMAND_SENT));
+    peer_.Push(OV_SCMD_MESSAGE, MessageBody("bye"));
+    EXPECT_EQ(returned.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    AtlUnadvise(kernel_.Get(), DIID_IOVServiceEvents, cookie);
+
+    // The kernel can start again; the previous session's threads and socket are finished.
+    LONG ok = 0;
+    Bstr any = Bstr::Empty();
+    kernel_->Init(any, 0, &ok);
+    EXPECT_EQ(ok, 1);
+}
+
+// The kernel as its callers' tests get it: through the runtime only, with the process clock.
+class LoopbackInVirtualTime : public Loopback {
+protected:
+    void SetUp() override {
+        clock_ = std::make_shared<VirtualClock>();
+        SetProcessTestClock(clock_);
+        Loopback::SetUp();
+        ASSERT_TRUE(clock_->Settle(kWorkers));
+    }
+    void TearDown() override {
+        Loopback::TearDown();
+        SetProcessTestClock(nullptr);
+    }
+    void Advance(uint32_t seconds) { ASSERT_TRUE(clock_->AdvanceSeconds(seconds, kWorkers)); }
+
+    static constexpr size_t kWorkers = 3;
+    std::shared_ptr<VirtualClock> clock_;
+};
+
+TEST_F(LoopbackInVirtualTime, AnUnacknowledgedCommandIsResentThenGivenUp) {
+    peer_.IgnoreCommand(OV_CCMD_HANDSHACK_SERVER);
+    LONG seq = 0;
+    Bstr host = Bstr::FromUtf8("127.0.0.1");
+    kernel_->HandshakeServer(host, peer_.Port(), &seq);
+    ASSERT_NE(seq, 0);
+    ASSERT_TRUE(peer_.WaitForCommands(1));
+    Advance(34);
+    EXPECT_EQ(recorder_->Count(OV_DISPID_ON_COMMAND_SEND_ERROR), 0u);
+    Advance(1);
+    ASSERT_TRUE(recorder_->WaitFor(OV_DISPID_ON_COMMAND_SEND_ERROR));
+    EXPECT_EQ(recorder_->Named(OV_DISPID_ON_COMMAND_SEND_ERROR)[0].numbers,
+              (std::vector<int64_t>{seq, OV_ERR_TIME_OUT}));
+    ASSERT_TRUE(peer_.WaitForCommands(7));  // the first transmission and six more
+    EXPECT_EQ(peer_.Commands(), std::vector<uint16_t>(7, OV_CCMD_HANDSHACK_SERVER));
+}
+
+TEST_F(LoopbackInVirtualTime, ALoginReplyThatNeverComesTimesOutAfterSixtySeconds) {
+    peer_.OnCommand(OV_CCMD_HANDSHACK_SERVER, [](uint16_t, uint32_t, const std::string&) {
+        wire::Writer w;
+        w.U16(OV_ERR_NONE), w.U16(0);
+        return std::vector<std::string>{w.Bytes()};
+    });
+    LONG seq = 0;
+    Bstr host = Bstr::FromUtf8("127.0.0.1");
+    kernel_->HandshakeServer(host, peer_.Port(), &seq);
+    ASSERT_TRUE(recorder_->WaitFor(OV_DISPID_ON_HANDSHAKE_SERVER_REPLY));
+    // The peer acknowledges the login and never answers it.
+    Bstr name = Bstr::FromUtf8("alice"), password = Bstr::FromUtf8("pw");
+    kernel_->Login(0, name, password, OV_ONLINE_STATUS_ONLINE, 0, &seq);
+    ASSERT_NE(seq, 0);
+    ASSERT_TRUE(recorder_->WaitFor(OV_DISPID_ON_COMMAND_SENT, 2));
+    ASSERT_TRUE(clock_->Settle(kWorkers));
+    Advance(60);
+    EXPECT_EQ(recorder_->Count(OV_DISPID_ON_LOGIN_REPLY), 0u);
+    Advance(10);  // the next check finds it more than sixty seconds old
+    ASSERT_TRUE(recorder_->WaitFor(OV_DISPID_ON_LOGIN_REPLY));
+    EXPECT_EQ(recorder_->Named(OV_DISPID_ON_LOGIN_REPLY)[0].numbers,
+              (std::vector<int64_t>{seq, OV_ERR_TIME_OUT, 0, 0, 0}));
 }
 
 }  // namespace

@@ -424,3 +424,81 @@ TEST(ReplyHandlers, BuddyRequestsAndConnectionRequests) {
               (std::vector<int32_t>{1, 2, 1001}));
     EXPECT_FALSE(Handle(OV_SCMD_USR_STATUS, Body().u32(1001).u32(1).u8(0)).ok);
 }
+
+namespace {
+
+// Bytes from hexadecimal digits (spaces between fields ignored), so that expected bodies are
+// written out by hand.
+std::string Unhex(std::string_view hex) {
+    std::string digits, out;
+    for (char c : hex)
+        if (c != ' ')
+            digits += c;
+    for (size_t i = 0; i + 1 < digits.size(); i += 2)
+        out += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+// One group-user entry: PIN 1001, user "al", nick empty but present, icon 3, age range 2,
+// sex 1, mode 4, status 0xFFFF.
+const std::string kGroupUser = " e9030000 0300616c00 010000 03000000 02 01 04000000 ffff0000";
+
+void ExpectGroupUser(const EventArg& list) {
+    ASSERT_EQ(list.bytes.size(), sizeof(OV_USER_INFO));
+    auto u = Record<OV_USER_INFO>(list);
+    EXPECT_EQ(u.nMask, 0x04003602u);  // the entry's fields and a user name
+    EXPECT_EQ(u.nPin, 1001u);
+    EXPECT_STREQ(u.sUserName, "al");
+    EXPECT_STREQ(u.sNickName, "");
+    EXPECT_EQ(u.nIcon, 3u);
+    EXPECT_EQ(u.nAgeRange, 2);
+    EXPECT_EQ(u.nSex, 1);
+    EXPECT_EQ(u.nMode, 4u);
+    EXPECT_EQ(u.nOnlineStatus, 0xFFFFu);
+}
+
+}  // namespace
+
+TEST(ReplyBytes, GroupOnlineUserLists) {
+    // 0x406: error 0, type 2, group 77, 30 online, 1 listed.
+    const std::string list = Unhex("0000 0200 4d000000 1e00 0100" + kGroupUser);
+    Result r = Handle(0x406, list);
+    ASSERT_EQ(r.events.size(), 1u);
+    EXPECT_EQ(r.events[0].dispid, OV_DISPID_ON_REQUEST_GROUP_ONLINE_USER_LIST_REPLY);
+    EXPECT_EQ(Longs(r.events[0]), (std::vector<int32_t>{7, 0, 2, 77, 30, 1}));
+    ExpectGroupUser(r.events[0].args[6]);
+    EXPECT_FALSE(Handle(0x406, list.substr(0, list.size() - 1)).ok);
+
+    // 0x411: the same with a list flag (3, tail) before the count.
+    const std::string part = Unhex("0000 0400 05000000 0200 0300 0100" + kGroupUser);
+    Result r2 = Handle(0x411, part);
+    ASSERT_EQ(r2.events.size(), 1u);
+    EXPECT_EQ(r2.events[0].dispid, OV_DISPID_ON_REQUEST_GROUP_ONLINE_USER_LIST_REPLY2);
+    EXPECT_EQ(Longs(r2.events[0]), (std::vector<int32_t>{7, 0, 4, 5, 2, OV_LISTFLAG_TAIL, 1}));
+    ExpectGroupUser(r2.events[0].args[7]);
+    EXPECT_FALSE(Handle(0x411, Unhex("0000 0400 05000000 0200 0300")).ok);  // 12 bytes
+    Result refused = Handle(0x411, Unhex("1000 0400 05000000 0200 0300 0000"));
+    EXPECT_EQ(Longs(refused.events.at(0)),
+              (std::vector<int32_t>{7, 16, 0, 0, 0, OV_LISTFLAG_BAD, 0}));
+}
+
+TEST(ReplyBytes, GroupAndStatusNotifications) {
+    // 0x703 is no packet of this protocol: nothing handles it.
+    EXPECT_FALSE(HasReplyHandler(0x703));
+    EXPECT_FALSE(Handle(0x703, Unhex("0100 2a000000 10270000")).ok);
+
+    // 0x706: type 1, group 42, 10000 online; exactly 10 bytes.
+    Result count = Handle(0x706, Unhex("0100 2a000000 10270000"));
+    ASSERT_EQ(count.events.size(), 1u);
+    EXPECT_EQ(count.events[0].dispid, OV_DISPID_ON_GROUP_ONLINE_USER_CHANGED);
+    EXPECT_EQ(Longs(count.events[0]), (std::vector<int32_t>{1, 42, 10000}));
+    EXPECT_FALSE(Handle(0x706, Unhex("0100 2a000000 1027")).ok);
+    EXPECT_FALSE(Handle(0x706, Unhex("0100 2a000000 1027000000")).ok);
+
+    // 0x707: PIN 10001 now away (2); exactly 8 bytes.
+    Result status = Handle(0x707, Unhex("11270000 02000000"));
+    ASSERT_EQ(status.events.size(), 1u);
+    EXPECT_EQ(status.events[0].dispid, OV_DISPID_ON_USER_STATUS_CHANGED);
+    EXPECT_EQ(Longs(status.events[0]), (std::vector<int32_t>{10001, 2}));
+    EXPECT_FALSE(Handle(0x707, Unhex("11270000 020000")).ok);
+}

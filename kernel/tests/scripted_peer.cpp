@@ -42,6 +42,22 @@ void ScriptedPeer::OnCommand(uint16_t command, Script script) {
     scripts_[command] = std::move(script);
 }
 
+void ScriptedPeer::IgnoreCommand(uint16_t command) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ignored_.insert(command);
+}
+
+sockaddr_in ScriptedPeer::Client() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return client_;
+}
+
+bool ScriptedPeer::WaitForCommands(size_t count, int timeoutMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [&] { return commands_.size() >= count; });
+}
+
 std::vector<uint16_t> ScriptedPeer::Commands() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return commands_;
@@ -106,17 +122,22 @@ void ScriptedPeer::Run() {
         wire::RequestHeader h;
         if (!wire::ReadRequestHeader(hr, &h))
             continue;
-        SendTo(from, wire::ServerAck(h.nPacketSeq));
         Script script;
+        bool ignored;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             client_ = from;
             haveClient_ = true;
             commands_.push_back(command);
+            ignored = ignored_.count(command) != 0;
             auto it = scripts_.find(command);
             if (it != scripts_.end())
                 script = it->second;
         }
+        changed_.notify_all();
+        if (ignored)
+            continue;
+        SendTo(from, wire::ServerAck(h.nPacketSeq));
         if (!script)
             continue;
         for (const std::string& body :

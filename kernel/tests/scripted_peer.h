@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,12 +30,18 @@ public:
 
     uint16_t Port() const { return port_; }
     void OnCommand(uint16_t command, Script script);
+    // Neither acknowledges nor answers the command (it is still counted in Commands()).
+    void IgnoreCommand(uint16_t command);
     // Sends a notification (server header with nCmdSeqNum 0) to the last client address.
     void Push(uint16_t command, const std::string& body);
     // The commands received so far (duplicates included), and the client acks received.
     std::vector<uint16_t> Commands() const;
     std::vector<uint32_t> AckedServerSeqs() const;
     bool WaitForAcks(size_t count, int timeoutMs = 5000);
+    // Waits until count commands have been received, duplicates included.
+    bool WaitForCommands(size_t count, int timeoutMs = 5000);
+    // The address commands last came from (zeroed before the first).
+    sockaddr_in Client() const;
     void Stop();
 
 private:
@@ -44,9 +51,10 @@ private:
     int fd_ = -1;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
-    mutable std::mutex mutex_;  // guards scripts_, commands_, acks_, client_, nextSeq_
+    mutable std::mutex mutex_;  // guards scripts_, ignored_, commands_, acks_, client_, nextSeq_
     std::condition_variable changed_;
     std::map<uint16_t, Script> scripts_;
+    std::set<uint16_t> ignored_;
     std::vector<uint16_t> commands_;
     std::vector<uint32_t> acks_;
     sockaddr_in client_{};

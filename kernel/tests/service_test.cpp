@@ -61,8 +61,7 @@ TEST_F(Service, LoginStateDrivesTheHeaderAndTheLoginGuard) {
     LogIn(10001, 0xABCD);
     auto replies = recorder_->Named(OV_DISPID_ON_LOGIN_REPLY);
     ASSERT_EQ(replies.size(), 1u);
-    EXPECT_EQ(replies[0].numbers,
-              (std::vector<int64_t>{replies[0].numbers[0], 0, 7, 10001, 0x0100007F}));
+    EXPECT_EQ(replies[0].numbers, (std::vector<int64_t>{loginSeq_, 0, 7, 10001, 0x0100007F}));
 
     socket_->ClearSent();
     kernel_->RequestBuddyTree(&seq);
@@ -200,6 +199,204 @@ TEST_F(Service, RequestBodiesAreByteExact) {
     EXPECT_EQ(seq, 0);
 }
 
+// The command code of the last datagram sent.
+uint16_t LastCommand(const ScriptedSocket& socket) {
+    auto sent = socket.SentPackets();
+    return sent.empty() ? 0 : wire::LoadU16(sent.back().bytes.data() + 2);
+}
+
+// Expected bytes as hexadecimal digits, one field per group; the spaces are dropped.
+std::string Fields(std::string_view spaced) {
+    std::string digits;
+    for (char c : spaced)
+        if (c != ' ')
+            digits += c;
+    return digits;
+}
+
+TEST_F(Service, RecordAndGroupBodiesAreByteExact) {
+    LogIn();
+    socket_->ClearSent();
+    LONG seq = 0;
+
+    // Search: record texts by their mask bits (a set bit with an empty text is L = 1), the
+    // password never, then language to career.
+    OV_USER_INFO u;
+    std::memset(&u, 0, sizeof u);
+    u.nMask = OV_UFLD_USERNAME | OV_UFLD_FIRSTNAME | OV_UFLD_EMAIL;
+    std::strcpy(u.sUserName, "bob");
+    std::strcpy(u.sPassword, "secret");
+    std::strcpy(u.sNickName, "Nick");
+    std::strcpy(u.sLastName, "x");
+    std::strcpy(u.sEMail, "b@c");
+    u.nLanguage = 0x0102;
+    u.nLocation = 86;
+    u.nAgeRange = 3;
+    u.nSex = 1;
+    u.nCareer = 7;
+    u.nIcon = 9;
+    CByteArrayVariant search(&u, sizeof u);
+    kernel_->SearchUser(search.Variant(), &seq);
+    EXPECT_EQ(LastCommand(*socket_), 0x104);
+    EXPECT_EQ(Hex(LastBody(*socket_)),
+              Fields("52000000 0400626f6200 0000 010000 0000 040062406300 0201 56000000 03 01 07"));
+    AckLast();
+
+    // Search 2: the record's PIN after the mask; online and start at the end.
+    std::memset(&u, 0, sizeof u);
+    u.nMask = OV_UFLD_NICKNAME;
+    u.nPin = 10002;
+    std::strcpy(u.sNickName, "Al");
+    CByteArrayVariant search2(&u, sizeof u);
+    kernel_->SearchUser2(20, 1, search2.Variant(), &seq);
+    EXPECT_EQ(LastCommand(*socket_), 0x109);
+    EXPECT_EQ(Hex(LastBody(*socket_)), Fields("08000000 12270000 0000 0300416c00 0000 0000 0000 "
+                                              "0000 00000000 00 00 00 01000000 14000000"));
+    AckLast();
+
+    // Own information: the numbers after career, then the six further texts; About is cut
+    // to 256 bytes and its zero.
+    std::memset(&u, 0, sizeof u);
+    u.nMask = OV_UFLD_NICKNAME | OV_UFLD_EMAIL2 | OV_UFLD_MOBILE | OV_UFLD_ABOUT;
+    std::strcpy(u.sNickName, "Ally");
+    std::strcpy(u.sEMail1, "e1");
+    std::strcpy(u.sEMail2, "e2@x");
+    std::strcpy(u.sPhone, "123");
+    std::strcpy(u.sMobile, "139");
+    std::memset(u.sAbout, 'a', sizeof u.sAbout);  // no zero at all: the field's end stops it
+    u.nSex = 2;
+    u.nIcon = 5;
+    u.nMode = OV_UMODE_HIDE_EMAIL;
+    u.nAge = 30;
+    u.nLanguage1 = 1;
+    u.nLanguage2 = 2;
+    u.nLanguage3 = 3;
+    CByteArrayVariant self(&u, sizeof u);
+    kernel_->UpdateSelfUserInfo(self.Variant(), &seq);
+    EXPECT_EQ(LastCommand(*socket_), 0x107);
+    std::string about = "0101";
+    for (int i = 0; i < 256; ++i)
+        about += "61";
+    EXPECT_EQ(Hex(LastBody(*socket_)),
+              Fields("0800a002 0000 0500416c6c7900 0000 0000 0000 0000 00000000 00 02 00 "
+                     "05000000 10000000 1e00 0100 0200 0300 "
+                     "0000 05006532407800 0000 040031333900 0000 ") +
+                  about + "00");
+    AckLast();
+
+    // Groups: 16-bit type, 32-bit identifier, the name in code page 936; a null password is
+    // an empty text.
+    Bstr chinese = Bstr::FromUtf8("你好"), noPassword;
+    kernel_->EnterGroup(OV_GT_URL, 77, chinese, noPassword, &seq);
+    EXPECT_EQ(LastCommand(*socket_), 0x403);
+    EXPECT_EQ(Hex(LastBody(*socket_)), Fields("0200 4d000000 0500c4e3bac300 010000"));
+    AckLast();
+    Bstr site = Bstr::FromUtf8("a.b");
+    kernel_->RequestGroupOnlineUserList(OV_GT_SITE, 0x10203040, site, &seq);
+    EXPECT_EQ(LastCommand(*socket_), 0x406);
+    EXPECT_EQ(Hex(LastBody(*socket_)), Fields("0100 40302010 0400612e6200"));
+    AckLast();
+}
+
+TEST_F(Service, PayloadAndAnswerBodiesAreByteExact) {
+    LogIn();
+    socket_->ClearSent();
+    LONG seq = 0;
+
+    CByteArrayVariant hi("hi");
+    kernel_->SendToGroup(OV_GT_SITE_CHAT, 0x01020304, OV_MSGT_OUSR, OV_COMPONENT_CHAT, 9,
+                         hi.Variant(), &seq);
+    EXPECT_EQ(LastCommand(*socket_), 0x502);
+    EXPECT_EQ(Hex(LastBody(*socket_)),
+              Fields("02000000 f40f2d01 09000000 0300 04030201 0300686900"));
+    AckLast();
+
+    CByteArrayVariant file("a.txt");
+    kernel_->RequestPTPConnection(10002, OV_COMPONENT_FILE, 5, 0x0100007F, 40000, file.Variant(),
+                                  &seq);
+    EXPECT_EQ(LastCommand(*socket_), 0x503);
+    EXPECT_EQ(Hex(LastBody(*socket_)),
+              Fields("12270000 f5aa2d01 05000000 7f000001 409c 0600612e74787400"));
+    AckLast();
+
+    kernel_->ReplyAddBuddyRequest(10003, OV_BUDDY_ACCEPT, &seq);
+    EXPECT_EQ(LastCommand(*socket_), 0x601);
+    EXPECT_EQ(Hex(LastBody(*socket_)), Fields("13270000 01"));
+    AckLast();
+}
+
+TEST_F(Service, LoginLeavesTheStatusOfChangeOnlineStatusAlone) {
+    LogIn(10001, 5);
+    LONG seq = 0;
+    kernel_->ChangeOnlineStatus(OV_ONLINE_STATUS_AWAY, &seq);
+    const uint32_t statusSeq = LastPacketSeq();
+    // A new login, queued behind the status change, asks for another status.
+    Bstr name = Bstr::FromUtf8("alice");
+    LONG login = 0;
+    kernel_->Login(0, name, name, OV_ONLINE_STATUS_INVISIBLE, 0, &login);
+    wire::Writer body;
+    body.U16(OV_ERR_NONE), body.U32(0), body.U32(10001), body.U32(6), body.U32(0);
+    socket_->Deliver(ServerPacket(OV_CCMD_USR_LOGIN, nextServerSeq_++, static_cast<uint16_t>(login),
+                                  body.Bytes()));
+    recorder_->Clear();
+    socket_->Deliver(wire::ServerAck(statusSeq));
+    auto changed = recorder_->Named(OV_DISPID_ON_USER_STATUS_CHANGED);
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed[0].numbers, (std::vector<int64_t>{10001, OV_ONLINE_STATUS_AWAY}));
+}
+
+TEST_F(Service, OnlyTheServerNamedByTheHandshakeIsHeard) {
+    LogIn(10001, 9);
+    recorder_->Clear();
+    socket_->ClearSent();
+    wire::Writer message;
+    message.U32(10002), message.U16(0), message.U32(10001), message.U32(OV_COMPONENT_MESSAGER),
+        message.U32(0), message.Text("trust me", OV_MSG_SIZE), message.U32(1'700'000'000);
+    wire::Writer ptp;
+    ptp.U32(10002), ptp.Text("bob", OV_USERNAME_SIZE), ptp.Text("", OV_NICKNAME_SIZE),
+        ptp.U32(OV_COMPONENT_FILE), ptp.U32(0), ptp.U32(0x0A0000CB), ptp.U16(6666),
+        ptp.Text("x.exe", OV_MSG_SIZE);
+    const std::string forgedMessage = ServerPacket(OV_SCMD_MESSAGE, 7001, 0, message.Bytes());
+    const std::string forgedOffer = ServerPacket(OV_SCMD_PTP_REQUEST, 7002, 0, ptp.Bytes());
+
+    // Another host on the server's port, or the server's host on another port.
+    socket_->Deliver(forgedMessage, "127.0.0.2", 9999);
+    socket_->Deliver(forgedOffer, "127.0.0.2", 9999);
+    socket_->Deliver(forgedMessage, "127.0.0.1", 9998);
+    socket_->Deliver(forgedOffer, "localhost", 9999);  // a sender is always an address
+    // Nor may a stranger acknowledge a command for the server.
+    LONG seq = 0;
+    kernel_->RequestBlackList(&seq);
+    ASSERT_NE(seq, 0);
+    socket_->Deliver(wire::ServerAck(LastPacketSeq()), "127.0.0.2", 9999);
+    EXPECT_TRUE(recorder_->Events().empty());
+    ASSERT_EQ(socket_->SentPackets().size(), 1u);  // the command; no acknowledgement
+
+    socket_->Deliver(forgedMessage);
+    socket_->Deliver(forgedOffer);
+    EXPECT_EQ(recorder_->Count(OV_DISPID_ON_USER_MESSAGE_RECEIVED), 1u);
+    EXPECT_EQ(recorder_->Count(OV_DISPID_ON_PTP_CONNECTION_REQUEST), 1u);
+    EXPECT_EQ(socket_->SentPackets().size(), 3u);  // both acknowledged
+}
+
+TEST_F(Service, AServerNameIsResolvedOnceAndItsAddressHeard) {
+    LONG seq = 0;
+    Bstr name = Bstr::FromUtf8("localhost");
+    kernel_->HandshakeServer(name, 9999, &seq);
+    ASSERT_NE(seq, 0);
+    Bstr address;
+    kernel_->get_ServerAddress(address.Out());
+    EXPECT_EQ(address.ToUtf8(), "localhost");
+    EXPECT_EQ(socket_->SentPackets().back().host, "127.0.0.1");
+    wire::Writer reply;
+    reply.U16(OV_ERR_NONE), reply.U16(0);
+    socket_->Deliver(wire::ServerAck(LastPacketSeq()));
+    socket_->Deliver(
+        ServerPacket(OV_CCMD_HANDSHACK_SERVER, 1, static_cast<uint16_t>(seq), reply.Bytes()));
+    EXPECT_EQ(recorder_->Count(OV_DISPID_ON_COMMAND_SENT), 1u);
+    EXPECT_EQ(recorder_->Count(OV_DISPID_ON_HANDSHAKE_SERVER_REPLY), 1u);
+}
+
 TEST_F(Service, EveryServerDatagramIsAcknowledgedAndDuplicatesRaiseOnce) {
     LogIn(10001, 9);
     recorder_->Clear();
@@ -253,7 +450,13 @@ TEST_F(Service, ProxySettingsPassThroughToTheSocket) {
     Bstr host = Bstr::FromUtf8("proxy.example"), user = Bstr::FromUtf8("u"),
          pass = Bstr::FromUtf8("p");
     kernel_->SetProxy(OV_ACCESS_SOCKS5, host, 1080, OV_PROXY_AUTH_USERNAME_PASSWORD, user, pass);
-    EXPECT_EQ(socket_->LastProxyHost(), "proxy.example");
+    ScriptedSocket::Proxy proxy = socket_->LastProxy();
+    EXPECT_EQ(proxy.accessType, OVSOCK_ACCESS_SOCKS5);
+    EXPECT_EQ(proxy.host, "proxy.example");
+    EXPECT_EQ(proxy.port, 1080);
+    EXPECT_EQ(proxy.authMethod, OVSOCK_AUTH_USERNAME_PASSWORD);
+    EXPECT_EQ(proxy.userName, "u");
+    EXPECT_EQ(proxy.password, "p");
 }
 
 }  // namespace

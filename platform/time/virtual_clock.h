@@ -7,11 +7,11 @@
 #include <mutex>
 #include <vector>
 
-#include "kernel/clock.h"
+#include "platform/time/clock.h"
 
-namespace ov::kernel {
+namespace ov {
 
-class VirtualClock final : public KernelClock {
+class VirtualClock final : public Clock {
 public:
     explicit VirtualClock(uint32_t startSeconds = 1'000'000)
         : nowMs_(uint64_t{startSeconds} * 1000) {}
@@ -42,4 +42,4 @@ private:
     std::vector<Waiter*> waiters_;
 };
 
-}  // namespace ov::kernel
+}  // namespace ov

@@ -1,10 +1,10 @@
-#include "kernel/virtual_clock.h"
+#include "platform/time/virtual_clock.h"
 
 #include <algorithm>
 #include <chrono>
 #include <limits>
 
-namespace ov::kernel {
+namespace ov {
 
 uint32_t VirtualClock::Now() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -75,4 +75,4 @@ bool VirtualClock::AdvanceSeconds(uint32_t seconds, size_t waiters) {
     return true;
 }
 
-}  // namespace ov::kernel
+}  // namespace ov
