@@ -205,6 +205,10 @@ void COVService::Raise(DISPID dispid, std::vector<EventArg> args) {
 }
 
 void COVService::Raise(const KernelEvent& event) {
+    // The sinks are fetched before the flag is read: UnadviseAllConnections clears the flag
+    // and then revokes what the sinks of a single-threaded apartment still hold, so an event
+    // racing it either sees the flag clear or posts to a revoked proxy - never to the window.
+    const auto sinks = events_.Sinks();
     {
         CriticalSectionLock lock(cs_);
         if (!eventsEnabled_)
@@ -214,7 +218,7 @@ void COVService::Raise(const KernelEvent& event) {
     std::vector<Variant> argv(event.args.size());
     for (size_t i = 0; i < event.args.size(); ++i)
         ToVariant(event.args[i], &argv[argv.size() - 1 - i]);
-    for (const auto& sink : events_.Sinks()) {
+    for (const auto& sink : sinks) {
         DISPPARAMS dp{argv.empty() ? nullptr : static_cast<VARIANT*>(argv.data()), nullptr,
                       static_cast<UINT>(argv.size()), 0};
         UINT argErr = 0;
@@ -408,8 +412,13 @@ HRESULT COVService::About() {
 }
 
 HRESULT COVService::UnadviseAllConnections() {
-    CriticalSectionLock lock(cs_);
-    eventsEnabled_ = false;
+    {
+        CriticalSectionLock lock(cs_);
+        eventsEnabled_ = false;
+    }
+    // The connections stay, but what was already posted to a sink's own thread is dropped
+    // there: a window that unadvises and goes away hears nothing more.
+    events_.DropQueuedEvents();
     return S_OK;
 }
 

@@ -22,9 +22,7 @@ struct Harness {
             *out = socket;
             return S_OK;
         });
-        recorder = MakeComObject<EventRecorder>();
-        DWORD cookie = 0;
-        AtlAdvise(kernel->GetUnknown(), recorder->GetUnknown(), DIID_IOVServiceEvents, &cookie);
+        recorder.Attach(kernel->GetUnknown());
         LONG ok = 0;
         kernel->Init(nullptr, 0, &ok);
         // Only the server's datagrams get past the sender check; the fuzzer speaks as it.
@@ -35,7 +33,7 @@ struct Harness {
     std::shared_ptr<ov::VirtualClock> clock;
     ComPtr<COVService> kernel;
     ComPtr<ScriptedSocket> socket;
-    ComPtr<EventRecorder> recorder;
+    EventRecorder recorder;
 };
 }  // namespace
 
@@ -43,6 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Harness* harness = new Harness;  // lives for the whole run
     harness->socket->Deliver(std::string(reinterpret_cast<const char*>(data), size));
     harness->socket->ClearSent();
-    harness->recorder->Clear();
+    harness->recorder.Clear();
     return 0;
 }

@@ -22,10 +22,8 @@ protected:
             *out = socket_;
             return S_OK;
         });
-        recorder_ = MakeComObject<EventRecorder>();
-        ASSERT_EQ(AtlAdvise(kernel_->GetUnknown(), recorder_->GetUnknown(), DIID_IOVServiceEvents,
-                            &cookie_),
-                  S_OK);
+        recorder_ = std::make_unique<EventRecorder>();
+        ASSERT_EQ(recorder_->Attach(kernel_->GetUnknown()), S_OK);
         LONG ok = 0;
         kernel_->Init(nullptr, 0, &ok);
         ASSERT_EQ(ok, 1);
@@ -79,8 +77,7 @@ protected:
     std::shared_ptr<VirtualClock> clock_;
     ComPtr<COVService> kernel_;
     ComPtr<ScriptedSocket> socket_;
-    ComPtr<EventRecorder> recorder_;
-    DWORD cookie_ = 0;
+    std::unique_ptr<EventRecorder> recorder_;
     uint32_t start_ = 0;
     uint32_t nextServerSeq_ = 1;
     LONG loginSeq_ = 0;  // of the last LogIn

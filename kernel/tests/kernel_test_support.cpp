@@ -12,31 +12,25 @@ std::string SeenEvent::Name() const {
     return info ? std::string(info->name) : "dispid " + std::to_string(dispid);
 }
 
-HRESULT EventRecorder::GetTypeInfoCount(UINT* n) {
-    *n = 0;
-    return S_OK;
-}
-
-HRESULT EventRecorder::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* dp, VARIANT*, EXCEPINFO*,
-                              UINT*) {
-    SeenEvent e{id, {}, {}};
-    for (UINT i = dp ? dp->cArgs : 0; i-- > 0;) {  // last-first: walk backwards
-        const VARIANT& v = dp->rgvarg[i];
-        if (v.vt == VT_I4)
-            e.numbers.push_back(v.lVal);
-        else if (v.vt == VT_BOOL)
-            e.numbers.push_back(v.boolVal);
-        else if (v.vt == (VT_ARRAY | VT_UI1))
-            e.blobs.emplace_back(CByteArrayVariant(v).View());
+void EventRecorder::OnServiceEvent(const KernelEvent& event) {
+    SeenEvent e{event.dispid, {}, {}};
+    for (const EventArg& a : event.args) {
+        if (a.kind == EventArg::Kind::Bytes)
+            e.blobs.push_back(a.bytes);
         else
-            ADD_FAILURE() << "unexpected argument type " << v.vt << " in event " << id;
+            e.numbers.push_back(a.value);
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         events_.push_back(std::move(e));
     }
     changed_.notify_all();
-    return S_OK;
+    if (hook_)
+        hook_(event.dispid);
+}
+
+void EventRecorder::OnEventRefused(DISPID dispid, HRESULT hr) {
+    ADD_FAILURE() << "event " << dispid << " refused: " << std::hex << hr;
 }
 
 std::vector<SeenEvent> EventRecorder::Events() const {

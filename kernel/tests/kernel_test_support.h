@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/byte_array_variant.h"
+#include "common/events/event_sink.h"
 #include "common/interfaces/ovkernel.h"
 #include "common/interfaces/ovsock.h"
 #include "platform/time/clock.h"
@@ -28,13 +29,19 @@ struct SeenEvent {
     std::string Name() const;
 };
 
-class EventRecorder final : public ComObject<EventRecorder, IDispatch, IAgileObject> {
+// Records every event of a kernel, on the thread that raises it (connected agile), and runs
+// an optional hook after each: for handlers that call back into the kernel. Any event whose
+// arguments do not match the interface fails the test.
+class EventRecorder final : public OVServiceEventForwarder {
 public:
-    HRESULT GetTypeInfoCount(UINT* n) override;
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPCOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* dp, VARIANT*, EXCEPINFO*,
-                   UINT*) override;
+    explicit EventRecorder(std::function<void(DISPID)> hook = {}) : hook_(std::move(hook)) {}
+
+    HRESULT Attach(IUnknown* kernel) { return connection_.Connect(kernel, true); }
+    // After it returns no event reaches the recorder (nor its hook).
+    void Detach() { connection_.Disconnect(); }
+
+    void OnServiceEvent(const KernelEvent& event) override;
+    void OnEventRefused(DISPID dispid, HRESULT hr) override;
 
     std::vector<SeenEvent> Events() const;
     std::vector<SeenEvent> Named(DISPID id) const;
@@ -47,30 +54,11 @@ public:
                  std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 private:
+    std::function<void(DISPID)> hook_;
     mutable std::mutex mutex_;  // guards events_
     std::condition_variable changed_;
     std::vector<SeenEvent> events_;
-};
-
-// A sink that runs a hook for every event, on the thread that raises it: for handlers that
-// call back into the kernel.
-class HookSink final : public ComObject<HookSink, IDispatch, IAgileObject> {
-public:
-    explicit HookSink(std::function<void(DISPID)> hook) : hook_(std::move(hook)) {}
-    HRESULT GetTypeInfoCount(UINT* n) override {
-        *n = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPCOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                   UINT*) override {
-        hook_(id);
-        return S_OK;
-    }
-
-private:
-    std::function<void(DISPID)> hook_;
+    OVServiceEventConnection connection_{this};  // last: disconnected before the rest goes
 };
 
 // Runs f on a thread of its own and waits (in real time, bounded) for it to end. False when

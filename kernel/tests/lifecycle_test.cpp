@@ -74,19 +74,14 @@ class Reentrancy : public KernelTest {
 protected:
     // The hooks see the test's locals: they go before the fixture's Deinit raises anything.
     void TearDown() override {
-        for (DWORD cookie : hooks_)
-            AtlUnadvise(kernel_->GetUnknown(), DIID_IOVServiceEvents, cookie);
+        hooks_.clear();
         KernelTest::TearDown();
     }
 
-    // Advises a sink that runs hook for every event, after the recorder.
+    // Connects a handler that runs hook for every event, after the recorder.
     void Hook(std::function<void(DISPID)> hook) {
-        ComPtr<HookSink> sink = MakeComObject<HookSink>(std::move(hook));
-        DWORD cookie = 0;
-        ASSERT_EQ(
-            AtlAdvise(kernel_->GetUnknown(), sink->GetUnknown(), DIID_IOVServiceEvents, &cookie),
-            S_OK);
-        hooks_.push_back(cookie);
+        hooks_.push_back(std::make_unique<EventRecorder>(std::move(hook)));
+        ASSERT_EQ(hooks_.back()->Attach(kernel_->GetUnknown()), S_OK);
     }
     // Whether the kernel refuses commands as before Init.
     bool Uninitialised() {
@@ -94,7 +89,7 @@ protected:
         return Handshake(kernel_.Get()) == 0 && boxes.Count() == 1;
     }
 
-    std::vector<DWORD> hooks_;
+    std::vector<std::unique_ptr<EventRecorder>> hooks_;
 };
 
 TEST_F(Reentrancy, DeinitInsideAGiveUpOnTheRetransmissionThread) {

@@ -30,10 +30,8 @@ protected:
         for (const char* lib : {"OVSock.so", "OVKernel.so"})
             ASSERT_EQ(RegisterServerLibrary(GetProgramDirectory() + lib), S_OK) << lib;
         ASSERT_EQ(CoCreateInstance(CLSID_OVService, &kernel_), S_OK);
-        recorder_ = MakeComObject<EventRecorder>();
-        ASSERT_EQ(
-            AtlAdvise(kernel_.Get(), recorder_->GetUnknown(), DIID_IOVServiceEvents, &cookie_),
-            S_OK);
+        recorder_ = std::make_unique<EventRecorder>();
+        ASSERT_EQ(recorder_->Attach(kernel_.Get()), S_OK);
         LONG ok = 0;
         Bstr any = Bstr::Empty();
         kernel_->Init(any, 0, &ok);
@@ -41,6 +39,7 @@ protected:
     }
     void TearDown() override {
         kernel_->Deinit();
+        recorder_->Detach();
         kernel_.Reset();
         peer_.Stop();
         CoUninitialize();
@@ -51,8 +50,7 @@ protected:
     std::filesystem::path dir_;
     ScriptedPeer peer_;
     ComPtr<IOVService> kernel_;
-    ComPtr<EventRecorder> recorder_;
-    DWORD cookie_ = 0;
+    std::unique_ptr<EventRecorder> recorder_;
 };
 
 std::string BuddyEntry(uint32_t id, const char* name) {
@@ -249,21 +247,20 @@ TEST_F(Loopback, DatagramsFromAStrangerAreNeitherAcknowledgedNorRaised) {
 
 TEST_F(Loopback, DeinitFromAnEventOnTheSocketsReceiveThread) {
     std::promise<void> returned;
-    auto hook = MakeComObject<HookSink>([&](DISPID id) {
+    EventRecorder hook([&](DISPID id) {
         if (id == OV_DISPID_ON_USER_MESSAGE_RECEIVED) {
             kernel_->Deinit();
             returned.set_value();
         }
     });
-    DWORD cookie = 0;
-    ASSERT_EQ(AtlAdvise(kernel_.Get(), hook->GetUnknown(), DIID_IOVServiceEvents, &cookie), S_OK);
+    ASSERT_EQ(hook.Attach(kernel_.Get()), S_OK);
     LONG seq = 0;
     Bstr host = Bstr::FromUtf8("127.0.0.1");
     kernel_->HandshakeServer(host, peer_.Port(), &seq);
     ASSERT_TRUE(recorder_->WaitFor(OV_DISPID_ON_COMMAND_SENT));
     peer_.Push(OV_SCMD_MESSAGE, MessageBody("bye"));
     EXPECT_EQ(returned.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    AtlUnadvise(kernel_.Get(), DIID_IOVServiceEvents, cookie);
+    hook.Detach();
 
     // The kernel can start again; the previous session's threads and socket are finished.
     LONG ok = 0;

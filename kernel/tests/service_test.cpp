@@ -3,6 +3,7 @@
 #include "kernel/tests/kernel_fixture.h"
 
 #include <cstring>
+#include <thread>
 
 namespace ov::kernel::testing {
 namespace {
@@ -444,6 +445,64 @@ TEST_F(Service, UnadvisedEventsStopButCommandsRun) {
     EXPECT_NE(seq, 0);
     AckLast();
     EXPECT_TRUE(recorder_->Events().empty());
+}
+
+// A handler living in a single-threaded apartment, as a window does.
+class WindowHandler final : public OVServiceEventHandler {
+public:
+    void OnBuddyStatusChanged(LONG nPin, LONG) override { pins.push_back(nPin); }
+    std::vector<LONG> pins;
+};
+
+class ServiceInApartment : public Service {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        Service::SetUp();
+    }
+    void TearDown() override {
+        Service::TearDown();
+        Apartment::Current()->PumpPending();
+        CoUninitialize();
+    }
+    // A buddy status notification, delivered on another thread as the socket's would be.
+    void StatusFromTheSocketThread(uint32_t pin) {
+        wire::Writer b;
+        b.U32(pin);
+        b.U32(OV_ONLINE_STATUS_ONLINE);
+        std::thread([&] {
+            socket_->Deliver(ServerPacket(OV_SCMD_BUDDY_STATUS, nextServerSeq_++, 0, b.Bytes()));
+        }).join();
+    }
+};
+
+TEST_F(ServiceInApartment, UnadviseAllConnectionsDropsWhatWaitsForTheWindowsThread) {
+    WindowHandler window;
+    OVServiceEventConnection connection(&window);
+    ASSERT_EQ(connection.Connect(kernel_->GetUnknown()), S_OK);
+    auto sta = Apartment::Current();
+    StatusFromTheSocketThread(20001);
+    sta->PumpPending();
+    EXPECT_EQ(window.pins, (std::vector<LONG>{20001}));
+
+    // Raised and posted, not yet delivered, when the window unadvises everything.
+    StatusFromTheSocketThread(20002);
+    kernel_->UnadviseAllConnections();
+    sta->PumpPending();
+    EXPECT_EQ(window.pins, (std::vector<LONG>{20001}));
+
+    // The connection itself stays: a new session raises to it again.
+    kernel_->Deinit();
+    LONG ok = 0;
+    kernel_->Init(nullptr, 0, &ok);
+    ASSERT_EQ(ok, 1);
+    LONG seq = 0;
+    Bstr host = Bstr::FromUtf8("127.0.0.1");
+    kernel_->HandshakeServer(host, 9999, &seq);
+    StatusFromTheSocketThread(20003);
+    sta->PumpPending();
+    EXPECT_EQ(window.pins, (std::vector<LONG>{20001, 20003}));
+    connection.Disconnect();
 }
 
 TEST_F(Service, ProxySettingsPassThroughToTheSocket) {
