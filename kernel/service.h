@@ -28,6 +28,9 @@
 // the socket released by the next Init or Deinit on another thread, or by the destructor.
 // Events already under way on other kernel threads may still arrive until then. The object
 // must outlive its events: a handler must not release the last reference to it.
+// UnadviseAllConnections stops all events at once: those already posted to the thread of a
+// sink in a single-threaded apartment are dropped there (a free-threaded sink may still see
+// one that was being raised while the call ran).
 #pragma once
 
 #include <deque>
