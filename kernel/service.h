@@ -226,6 +226,8 @@ private:
     // --- receive path (service_receive.cpp)
     // Whether a datagram from host:port (as the socket reports the sender) is the server's.
     bool FromServer(BSTR host, LONG port);
+    // Looks the server's name up once, on the calling (receive) thread, outside the lock.
+    void LookUpServerName();
     void Dispatch(uint16_t code, uint16_t cmdSeqNum, OVErrorCodeEnum error, const uint8_t* body,
                   size_t length);
 
@@ -245,11 +247,15 @@ private:
     ComPtr<SocketSink> sink_;
     DWORD sinkCookie_ = 0xFEFEFEFE;
     Bstr serverAddress_;  // as HandshakeServer was given it
-    // Where commands go: the address serverAddress_ resolved to, in dotted form, so that
-    // datagrams are sent to the very address replies are accepted from; the text as given
-    // when it did not resolve.
+    // Where commands go: serverAddress_, and once a name has been looked up the address it
+    // resolved to, in dotted form, so that datagrams go to the very address replies are
+    // accepted from.
     Bstr serverHost_;
-    std::optional<uint32_t> serverIp_;  // network byte order; empty when it did not resolve
+    std::optional<uint32_t> serverIp_;  // network byte order; empty until known
+    // A server name is looked up by the receive path when the first datagram comes, never
+    // by HandshakeServer: a look-up can take seconds and the caller is the GUI thread.
+    bool serverLookedUp_ = false;
+    uint32_t handshakes_ = 0;  // counts HandshakeServer calls, to discard a stale look-up
     LONG serverPort_ = 0;
     uint32_t currentPin_ = 0;
     uint32_t loginId_ = 0;

@@ -326,14 +326,15 @@ HRESULT COVService::ReplyAddBuddyRequest(LONG nToPin, OVBuddyAcceptEnum eBuddyAc
 
 HRESULT COVService::HandshakeServer(BSTR bstrServerAddress, LONG nServerPort, LONG* pnCmdSeqNum) {
     OV_GUARD("HandshakeServer", pnCmdSeqNum);
-    // Resolved once, here and outside the lock: a name look-up may take a while.
-    const std::string host = Ansi(bstrServerAddress);
-    const std::optional<uint32_t> ip = ResolveIPv4(host);
+    // A literal is known at once; a name is looked up by the receive path (see service.h).
+    const std::optional<uint32_t> ip = ParseIPv4(Ansi(bstrServerAddress));
     {
         CriticalSectionLock lock(cs_);
         serverAddress_ = Bstr(bstrServerAddress);
         serverHost_ = ip ? Bstr::FromUtf8(DottedIPv4(*ip)) : Bstr(bstrServerAddress);
         serverIp_ = ip;
+        serverLookedUp_ = ip.has_value();
+        ++handshakes_;
         serverPort_ = nServerPort;
     }
     return Result(pnCmdSeqNum,

@@ -20,6 +20,7 @@ constexpr size_t kRecentKeep = 150;
 bool COVService::FromServer(BSTR host, LONG port) {
     const std::string sender = Bstr(host).ToCp936();
     const std::optional<uint32_t> senderIp = ParseIPv4(sender);
+    LookUpServerName();
     CriticalSectionLock lock(cs_);
     if (serverPort_ == 0 || port != serverPort_)
         return false;
@@ -33,6 +34,26 @@ bool COVService::FromServer(BSTR host, LONG port) {
                                              return std::tolower(static_cast<unsigned char>(a)) ==
                                                     std::tolower(static_cast<unsigned char>(b));
                                          });
+}
+
+void COVService::LookUpServerName() {
+    std::string name;
+    uint32_t handshake = 0;
+    {
+        CriticalSectionLock lock(cs_);
+        if (serverLookedUp_)
+            return;
+        name = serverAddress_.ToCp936();
+        handshake = handshakes_;
+    }
+    const std::optional<uint32_t> ip = ResolveIPv4(name);  // outside the lock: it may take a while
+    CriticalSectionLock lock(cs_);
+    if (handshake != handshakes_)
+        return;  // another server was named meanwhile; its own datagrams look it up
+    serverLookedUp_ = true;
+    serverIp_ = ip;
+    if (ip)
+        serverHost_ = Bstr::FromUtf8(DottedIPv4(*ip));
 }
 
 void COVService::OnSocketDataAvailable() {

@@ -388,7 +388,8 @@ TEST_F(Service, AServerNameIsResolvedOnceAndItsAddressHeard) {
     Bstr address;
     kernel_->get_ServerAddress(address.Out());
     EXPECT_EQ(address.ToUtf8(), "localhost");
-    EXPECT_EQ(socket_->SentPackets().back().host, "127.0.0.1");
+    // Not looked up by the call (the GUI thread's): the socket resolves the first datagram.
+    EXPECT_EQ(socket_->SentPackets().back().host, "localhost");
     wire::Writer reply;
     reply.U16(OV_ERR_NONE), reply.U16(0);
     socket_->Deliver(wire::ServerAck(LastPacketSeq()));
@@ -396,6 +397,10 @@ TEST_F(Service, AServerNameIsResolvedOnceAndItsAddressHeard) {
         ServerPacket(OV_CCMD_HANDSHACK_SERVER, 1, static_cast<uint16_t>(seq), reply.Bytes()));
     EXPECT_EQ(recorder_->Count(OV_DISPID_ON_COMMAND_SENT), 1u);
     EXPECT_EQ(recorder_->Count(OV_DISPID_ON_HANDSHAKE_SERVER_REPLY), 1u);
+    // Looked up by the receive path, the address is where later commands go.
+    CByteArrayVariant user(std::string(sizeof(OV_USER_INFO), '\0'));
+    kernel_->RegisterUser(user.Variant(), &seq);
+    EXPECT_EQ(socket_->SentPackets().back().host, "127.0.0.1");
 }
 
 TEST_F(Service, EveryServerDatagramIsAcknowledgedAndDuplicatesRaiseOnce) {
