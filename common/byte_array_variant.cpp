@@ -72,22 +72,41 @@ CByteArrayVariant& CByteArrayVariant::operator=(CByteArrayVariant&& other) noexc
 
 CByteArrayVariant::~CByteArrayVariant() = default;
 
+std::string_view CByteArrayVariant::PayloadOf(const VARIANT& v) {
+    const SAFEARRAY* psa = ByteArrayOf(v);
+    if (psa == nullptr)
+        return {};
+    LONG upper = 0;
+    SafeArrayGetUBound(psa, 1, &upper);
+    // Never trust the bound beyond the elements that exist.
+    size_t count = SafeArrayElementCount(psa);
+    size_t n = upper <= 0 ? 0 : std::min(static_cast<size_t>(upper), count);
+    return {static_cast<const char*>(psa->pvData), n};
+}
+
+bool CByteArrayVariant::GiveCopy(const void* data, size_t n, VARIANT* dest) {
+    VariantClear(dest);
+    if (n > kMaxPayload)
+        return false;
+    SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(n + 1));
+    if (psa == nullptr)
+        return false;
+    if (n > 0)
+        std::memcpy(psa->pvData, data, n);
+    static_cast<BYTE*>(psa->pvData)[n] = 0;
+    dest->vt = VT_ARRAY | VT_UI1;
+    dest->parray = psa;
+    return true;
+}
+
 CByteArrayVariant& CByteArrayVariant::operator=(const VARIANT& v) {
     if (&v == &var_)
         return *this;
-    const SAFEARRAY* psa = ByteArrayOf(v);
-    size_t n = 0;
-    if (psa != nullptr) {
-        LONG upper = 0;
-        SafeArrayGetUBound(psa, 1, &upper);
-        // Never trust the bound beyond the elements that exist.
-        size_t count = SafeArrayElementCount(psa);
-        n = upper <= 0 ? 0 : std::min(static_cast<size_t>(upper), count);
-    }
+    std::string_view payload = PayloadOf(v);
     // Build the copy first: v may alias our own array.
     CByteArrayVariant copy;
-    if (n > 0 && copy.Allocate(n))
-        std::memcpy(copy.Data(), psa->pvData, n);
+    if (!payload.empty() && copy.Allocate(payload.size()))
+        std::memcpy(copy.Data(), payload.data(), payload.size());
     var_ = std::move(copy.var_);
     return *this;
 }

@@ -57,26 +57,48 @@ HRESULT ConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
             sink = MakeEventProxy(sink.Get(), apartment);
     }
 
+    std::shared_ptr<const SinkList> replaced;  // dropped after the lock
     std::lock_guard<std::mutex> lock(mutex_);
     DWORD cookie = nextCookie_++;
     if (nextCookie_ == 0)
         nextCookie_ = 1;  // 0 is never a valid cookie
     slots_.push_back(Slot{cookie, std::move(sink)});
+    replaced = Publish();
     *pdwCookie = cookie;
     return S_OK;
 }
 
 HRESULT ConnectionPoint::Unadvise(DWORD dwCookie) {
-    ComPtr<IDispatch> released;  // dropped after the lock: its release may run sink code
+    // Dropped after the lock: their release may run sink code.
+    ComPtr<IDispatch> released;
+    std::shared_ptr<const SinkList> replaced;
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto it = slots_.begin(); it != slots_.end(); ++it) {
         if (it->cookie == dwCookie) {
             released = std::move(it->sink);
             slots_.erase(it);
+            replaced = Publish();
             return S_OK;
         }
     }
     return CONNECT_E_NOCONNECTION;
+}
+
+std::shared_ptr<const ConnectionPoint::SinkList> ConnectionPoint::Snapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sinks_;
+}
+
+std::shared_ptr<const ConnectionPoint::SinkList> ConnectionPoint::Publish() {
+    std::shared_ptr<const SinkList> list;
+    if (!slots_.empty()) {
+        auto sinks = std::make_shared<SinkList>();
+        sinks->reserve(slots_.size());
+        for (const auto& slot : slots_)
+            sinks->push_back(slot.sink);
+        list = std::move(sinks);
+    }
+    return std::exchange(sinks_, std::move(list));
 }
 
 HRESULT ConnectionPoint::EnumConnections(void** ppEnum) {
@@ -86,12 +108,8 @@ HRESULT ConnectionPoint::EnumConnections(void** ppEnum) {
 }
 
 std::vector<ComPtr<IDispatch>> ConnectionPoint::Sinks() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<ComPtr<IDispatch>> sinks;
-    sinks.reserve(slots_.size());
-    for (const auto& slot : slots_)
-        sinks.push_back(slot.sink);
-    return sinks;
+    const std::shared_ptr<const SinkList> sinks = Snapshot();
+    return sinks ? *sinks : SinkList();
 }
 
 size_t ConnectionPoint::Count() const {
@@ -101,9 +119,11 @@ size_t ConnectionPoint::Count() const {
 
 void ConnectionPoint::UnadviseAll() {
     std::vector<Slot> released;
+    std::shared_ptr<const SinkList> replaced;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         released.swap(slots_);
+        replaced = Publish();
     }
 }
 
