@@ -86,10 +86,29 @@ std::optional<std::string_view> ByteArrayPayload(const VARIANT& v) {
     return std::string_view(static_cast<const char*>(psa->pvData), n);
 }
 
+std::string_view CByteArrayVariant::PayloadOf(const VARIANT& v) {
+    return ByteArrayPayload(v).value_or(std::string_view());
+}
+
+bool CByteArrayVariant::GiveCopy(const void* data, size_t n, VARIANT* dest) {
+    VariantClear(dest);
+    if (n > kMaxPayload)
+        return false;
+    SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(n + 1));
+    if (psa == nullptr)
+        return false;
+    if (n > 0)
+        std::memcpy(psa->pvData, data, n);
+    static_cast<BYTE*>(psa->pvData)[n] = 0;
+    dest->vt = VT_ARRAY | VT_UI1;
+    dest->parray = psa;
+    return true;
+}
+
 CByteArrayVariant& CByteArrayVariant::operator=(const VARIANT& v) {
     if (&v == &var_)
         return *this;
-    std::string_view payload = ByteArrayPayload(v).value_or(std::string_view());
+    std::string_view payload = PayloadOf(v);
     // Build the copy first: v may alias our own array.
     CByteArrayVariant copy;
     if (!payload.empty() && copy.Allocate(payload.size()))

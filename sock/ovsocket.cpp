@@ -11,54 +11,40 @@
 namespace ov::sock {
 
 std::string ToCp936(BSTR text) {
-    return ov::Utf16ToCp936(BstrView(text));
+    std::u16string_view view = BstrView(text);
+    // Host texts are nearly always ASCII, which code page 936 keeps as it is.
+    std::string ascii(view.size(), '\0');
+    for (size_t i = 0; i < view.size(); ++i) {
+        if (view[i] >= 0x80)
+            return ov::Utf16ToCp936(view);
+        ascii[i] = static_cast<char>(view[i]);
+    }
+    return ascii;
 }
 
-COVSocket::COVSocket() : events_(this, DIID_IOVSocketEvents) {}
+ComPtr<COVSocket> WorkerLink::Pin() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (owner_ == nullptr || !owner_->TryAddRef())
+        return nullptr;
+    return ComPtr<COVSocket>::Adopt(owner_);
+}
+
+void WorkerLink::Detach() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    owner_ = nullptr;
+}
+
+COVSocket::COVSocket()
+    : events_(this, DIID_IOVSocketEvents), link_(std::make_shared<WorkerLink>(this)) {}
 
 COVSocket::~COVSocket() {
+    // Connect and resolve threads are not waited for: they fire nothing from here on.
+    link_->Detach();
     Close();
-    // The threads notice stop at once; Close has also woken those that waited on the socket.
-    // Connect and resolve threads end when their call returns.
-    if (Initialised())
-        WaitForMultipleObjects(4, idleEvents_, TRUE, INFINITE);
-    for (std::thread* t : {&receiveThread_, &sendThread_, &connectThread_, &resolveThread_}) {
+    // Both threads notice stop at once; Close has also woken a wait on the socket.
+    for (std::thread* t : {&receiveThread_, &sendThread_}) {
         if (t->joinable())
             t->join();
-    }
-    CloseEvents();
-}
-
-bool COVSocket::CreateEvents() {
-    stop_ = CreateEvent(TRUE, FALSE);
-    sendIdle_ = CreateEvent(TRUE, TRUE);
-    receiveIdle_ = CreateEvent(TRUE, TRUE);
-    connectIdle_ = CreateEvent(TRUE, TRUE);
-    resolveIdle_ = CreateEvent(TRUE, TRUE);
-    sendPending_ = CreateEvent(TRUE, FALSE);
-    receiveArmed_ = CreateEvent(TRUE, FALSE);
-    if (!stop_ || !sendIdle_ || !receiveIdle_ || !connectIdle_ || !resolveIdle_ || !sendPending_ ||
-        !receiveArmed_) {
-        CloseEvents();
-        return false;
-    }
-    idleEvents_[0] = sendIdle_;
-    idleEvents_[1] = receiveIdle_;
-    idleEvents_[2] = connectIdle_;
-    idleEvents_[3] = resolveIdle_;
-    sendWaitSet_[0] = stop_;
-    sendWaitSet_[1] = sendPending_;
-    receiveWaitSet_[0] = stop_;
-    receiveWaitSet_[1] = receiveArmed_;
-    return true;
-}
-
-void COVSocket::CloseEvents() {
-    for (HANDLE* h : {&stop_, &sendIdle_, &receiveIdle_, &connectIdle_, &resolveIdle_,
-                      &sendPending_, &receiveArmed_}) {
-        if (*h != nullptr)
-            CloseHandle(*h);
-        *h = nullptr;
     }
 }
 
@@ -74,22 +60,21 @@ HRESULT COVSocket::InitializeSocket(OVSOCKErrorCodeEnum* peError) {
     {
         std::lock_guard<std::mutex> proxyLock(proxyMutex_);
         proxy_.accessType = OVSOCK_ACCESS_DIRECT;
+        accessType_ = OVSOCK_ACCESS_DIRECT;
         proxy_.authMethod = OVSOCK_AUTH_NONE;
         proxy_.userName = Bstr::Empty();
         proxy_.password = Bstr::Empty();
     }
     proxyNegotiated_ = false;
-    if (!CreateEvents()) {
-        *peError = OVSOCK_ERR_EVENT;
-        return S_OK;
-    }
     nextPacketId_ = 100;
     // The socket layer of this platform needs no start-up, so there is no version to check:
-    // OVSOCK_ERR_NO_SOCKET and OVSOCK_ERR_SOCKET_VERSION do not occur.
+    // OVSOCK_ERR_NO_SOCKET and OVSOCK_ERR_SOCKET_VERSION do not occur. The threads' signals
+    // are plain words that cannot fail to exist, so neither does OVSOCK_ERR_EVENT.
     LocalHost host = DiscoverLocalHost();
     localHostName_ = Bstr::FromCp936(host.name);
     localIpText_ = Bstr::FromCp936(host.ipText);
     localIp_ = static_cast<LONG>(host.ip);
+    initialised_.store(true, std::memory_order_release);
     *peError = OVSOCK_ERR_NONE;
     return S_OK;
 }
@@ -104,19 +89,22 @@ HRESULT COVSocket::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
     return FindConnectionPointIn({&events_}, riid, ppCP);
 }
 
-LookupObserver COVSocket::LookupEvents() const {
-    return [this](LookupStep step, const std::string& dotted) {
+LookupObserver COVSocket::LookupEvents(const std::shared_ptr<WorkerLink>& link) {
+    return [link](LookupStep step, const std::string& dotted) {
+        ComPtr<COVSocket> self = link->Pin();
+        if (!self)
+            return;
         switch (step) {
             case LookupStep::kStart:
-                Fire(OVSOCK_DISPID_ON_HOST_RESOLVE_START);
+                self->Fire(OVSOCK_DISPID_ON_HOST_RESOLVE_START);
                 break;
             case LookupStep::kResolved: {
                 Bstr text = Bstr::FromUtf8(dotted);
-                Fire(OVSOCK_DISPID_ON_HOST_RESOLVED, text.Get());
+                self->Fire(OVSOCK_DISPID_ON_HOST_RESOLVED, text.Get());
                 break;
             }
             case LookupStep::kFailed:
-                Fire(OVSOCK_DISPID_ON_ON_HOST_RESOLVE_FAILED);
+                self->Fire(OVSOCK_DISPID_ON_ON_HOST_RESOLVE_FAILED);
                 break;
         }
     };

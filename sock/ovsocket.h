@@ -3,30 +3,37 @@
 // as IOVSocketEvents. Worker threads watch readiness, drain the send queue and run connects
 // and name look-ups, so no member blocks its caller on a send and nothing needs polling.
 //
-// Threads of one object, each owned by it and joined in its destructor:
+// Threads of one object:
 //  - receive-watch: reports readiness (OnDataAvailable / OnConnectionIncoming) once per arming;
 //  - send: sends the head of the queue whenever the socket can take it (OnSendProgress,
 //    OnSendError);
 //  - connect (one per direct Connect) and resolve (one per ResolveHost), short-lived.
-// Seven manual-reset events carry every signal between them (see the fields below).
+// The object owns the receive-watch and send threads and joins them in its destructor; Close
+// ends both at once. Connect and resolve threads belong to LookupThreads, as a name look-up
+// may take seconds that the last Release must not wait for: such a thread holds the object's
+// WorkerLink instead of the object, and pins the object only while it fires an event or arms
+// the watch. Once the object is gone, what the thread learns is dropped without an event.
 //
-// Destruction closes the socket and waits for all four threads to end, so the last
-// reference must not be released from inside one of the object's own events, nor by a
-// thread that holds a lock its sink takes.
+// The last reference must not be released from inside an event that the receive-watch or
+// send thread fires, nor by a thread that holds a lock its sink takes: destruction joins them.
+// Inside an event of a connect or resolve thread it may: the thread's pin keeps the object
+// until the event returns, and the object then ends on that thread.
 #pragma once
 
 #include <atomic>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/byte_array_variant.h"
 #include "common/interfaces/ovsock.h"
 #include "platform/win32/critical_section.h"
-#include "platform/win32/events.h"
 #include "sock/resolve_address.h"
 #include "sock/socket_handle.h"
+#include "sock/wake_word.h"
 
 namespace ov::sock {
 
@@ -37,12 +44,38 @@ inline std::u16string_view BstrView(BSTR text) {
 // A BSTR in code page 936, the form host texts and strings take on the wire.
 std::string ToCp936(BSTR text);
 
+class COVSocket;
+
+// What a connect or resolve thread shares with the object that started it; the thread holds
+// it, so it stays valid however long the thread outlives the object.
+class WorkerLink {
+public:
+    explicit WorkerLink(COVSocket* owner) : owner_(owner) {}
+
+    // A reference to the object while it lives; null once its last reference is gone.
+    ComPtr<COVSocket> Pin();
+    // First thing the destructor does: from then on Pin gives nothing.
+    void Detach();
+
+    std::atomic<bool> connecting{false};  // a connect thread runs
+    std::atomic<bool> resolving{false};   // a resolve thread runs
+    std::atomic<bool> stopped{false};     // Close has run; read by threads without a pin
+
+private:
+    std::mutex mutex_;  // guards owner_: the destructor waits here for a pin being taken
+    COVSocket* owner_;
+};
+
 // One queued packet, owned by the queue.
 struct SendQueueEntry {
-    CByteArrayVariant data;                  // the bytes to send (N = upper bound)
+    std::vector<BYTE> data;                  // the bytes to send (N = upper bound)
     VARIANT_BOOL addressed = VARIANT_FALSE;  // SendTo: the entry carries its destination
     std::string host;                        // destination of an addressed entry (code page 936)
     LONG port = 0;
+    // The destination of an addressed entry whose host is a dotted literal, read at SendTo;
+    // other hosts are looked up when the packet is sent.
+    bool hasAddress = false;
+    sockaddr_in address{};
     // Through a SOCKS5 proxy: the destination is the proxy's UDP relay as it stands when the
     // entry is sent, so datagrams queued before the association was made reach it too.
     bool toRelay = false;
@@ -107,32 +140,45 @@ public:
     HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
 
 private:
+    // The flags of the two wake words.
+    static constexpr uint32_t kStop = 1;         // both: Close has run
+    static constexpr uint32_t kSendPending = 2;  // send: the queue may hold packets
+    static constexpr uint32_t kArmed = 2;        // receive: readiness is to be reported once
+
     // Lifetime (ovsocket.cpp)
-    bool CreateEvents();
-    void CloseEvents();
-    bool Initialised() const { return connectIdle_ != nullptr; }
-    bool Stopped() const { return IsEventSet(stop_); }
+    bool Initialised() const { return initialised_.load(std::memory_order_acquire); }
+    bool Stopped() const { return stopped_.load(std::memory_order_acquire); }
+    void ArmReceive() { receiveWake_.Raise(kArmed); }
+    void DisarmReceive() { receiveWake_.Clear(kArmed); }
 
     // The socket (ovsocket_connection.cpp)
     SocketRef DataSocket() const;
     // Takes socket as the object's own and starts the receive-watch and send threads (not
     // after Close); false, and the socket left to its other holders, when the object has one.
     bool AdoptSocket(SocketRef socket, OVSOCKTypeEnum type);
-    // Joins the previous thread of the slot (it has set its idle event) and starts body in it;
-    // when it cannot start, idle is set again.
+    // Starts body in the slot's thread (not running before).
     template <class Body>
-    void StartThread(std::thread* slot, HANDLE idle, Body body);
+    static void StartThread(std::thread* slot, Body body);
+    // Starts body on a thread of LookupThreads with running set; clears running when no
+    // thread can be started.
+    template <class Body>
+    static void StartLookupThread(std::atomic<bool>* running, Body body);
 
     // Queue (ovsocket_send.cpp)
     LONG Enqueue(SendQueueEntry entry);
     LONG NextPacketId();  // caller holds lock_
+    // The packet's bytes of a Send or SendTo payload, in a buffer a sent packet left.
+    std::vector<BYTE> CopyPayload(const VARIANT& data);
+    // Keeps the buffer of a packet that left the queue for the next one.
+    void RecycleBuffer(std::vector<BYTE> buffer);
 
     // Events
     template <class... A>
     void Fire(OVSOCKDISPID dispid, const A&... args) const {
         events_.Fire(dispid, args...);
     }
-    LookupObserver LookupEvents() const;
+    // The look-up events of a connect or resolve thread, each fired while the object lives.
+    static LookupObserver LookupEvents(const std::shared_ptr<WorkerLink>& link);
 
     // Worker threads (worker_threads.cpp, send_step.cpp)
     void ReceiveWatchThread(SocketRef socket);
@@ -142,8 +188,10 @@ private:
     // socket cannot take the packet at once.
     enum class StepResult { kDone, kWouldBlock };
     StepResult SendStep(const SocketHandle& socket, LONG reportedId, bool mayBlock);
-    void ConnectThread(SocketRef socket, std::string host, LONG port);
-    void ResolveThread(std::string host);
+    // Static: the object may be gone while they run; they reach it through link only.
+    static void ConnectThread(std::shared_ptr<WorkerLink> link, SocketRef socket, std::string host,
+                              LONG port);
+    static void ResolveThread(std::shared_ptr<WorkerLink> link, std::string host);
 
     // Proxy (socks5.cpp)
     ProxySettings Proxy() const;
@@ -156,7 +204,7 @@ private:
     bool Negotiate(int fd, bool tcp, sockaddr_in* bound);
     // Drops the control connection of a negotiated proxy and clears the negotiated flag.
     void DropProxyControl();
-    CByteArrayVariant WrapDatagramForProxy(const std::string& host, LONG port,
+    std::vector<BYTE> WrapDatagramForProxy(const std::string& host, LONG port,
                                            const VARIANT& data) const;
     // Strips the relay's header from a received datagram and takes the sender from it; a
     // sender that is no IPv4 address is given as text in *senderText. False for a datagram
@@ -180,17 +228,15 @@ private:
     SocketRef dataSocket_;   // the socket of Create or Accept; null when there is none
     SocketRef proxySocket_;  // the connection that carries a proxy negotiation
 
-    // The seven manual-reset events; created by InitializeSocket, null before it.
-    HANDLE stop_ = nullptr;          // set by Close, never cleared
-    HANDLE sendIdle_ = nullptr;      // set while the send thread does not run
-    HANDLE receiveIdle_ = nullptr;   // set while the receive-watch thread does not run
-    HANDLE connectIdle_ = nullptr;   // set while no connect thread runs
-    HANDLE resolveIdle_ = nullptr;   // set while no resolve thread runs
-    HANDLE sendPending_ = nullptr;   // the queue may hold packets
-    HANDLE receiveArmed_ = nullptr;  // readiness is to be reported once
-    HANDLE idleEvents_[4] = {};      // send, receive, connect and resolve idle
-    HANDLE sendWaitSet_[2] = {};     // stop, send pending
-    HANDLE receiveWaitSet_[2] = {};  // stop, receive armed
+    // The worker threads' signals. sendWake_: kStop, kSendPending (raised by Enqueue after
+    // the entry is in; cleared only under lock_, when the send thread finds the queue empty,
+    // or after a failure). receiveWake_: kStop, kArmed.
+    WakeWord sendWake_;
+    WakeWord receiveWake_;
+    std::atomic<bool> stopped_{false};      // set by Close, never cleared
+    std::atomic<bool> initialised_{false};  // set by InitializeSocket
+    // Shared with connect and resolve threads; see WorkerLink.
+    const std::shared_ptr<WorkerLink> link_;
 
     // Under lock_:
     std::deque<SendQueueEntry> sendQueue_;  // the head is the packet being sent
@@ -210,15 +256,16 @@ private:
 
     mutable std::mutex proxyMutex_;  // guards proxy_
     ProxySettings proxy_;
+    // proxy_.accessType, written under proxyMutex_ with it, for the send path to read at once.
+    std::atomic<OVSOCKAccessTypeEnum> accessType_{OVSOCK_ACCESS_DIRECT};
 
-    // The threads. receiveThread_ and sendThread_ are started once, by AdoptSocket (a socket
-    // is adopted at most once while stop is clear); connectThread_ and resolveThread_ are
-    // replaced under lock_ once their idle event is set. All are joined by the destructor
-    // after the four idle events are set.
+    std::mutex spareMutex_;                        // guards spareBuffers_
+    std::vector<std::vector<BYTE>> spareBuffers_;  // buffers of sent packets, for the next ones
+
+    // Started once, by AdoptSocket (a socket is adopted at most once while stop is clear);
+    // joined by the destructor, never from their own thread.
     std::thread receiveThread_;
     std::thread sendThread_;
-    std::thread connectThread_;
-    std::thread resolveThread_;
 };
 
 }  // namespace ov::sock

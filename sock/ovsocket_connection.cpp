@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "sock/lookup_threads.h"
 #include "sock/ovsocket.h"
 #include "sock/winsock_error.h"
 
@@ -17,14 +18,19 @@ SocketRef COVSocket::DataSocket() const {
 }
 
 template <class Body>
-void COVSocket::StartThread(std::thread* slot, HANDLE idle, Body body) {
-    if (slot->joinable())
-        slot->join();  // it has set its idle event and has nothing left to do
+void COVSocket::StartThread(std::thread* slot, Body body) {
     try {
         *slot = std::thread(std::move(body));
     } catch (const std::system_error&) {
-        SetEvent(idle);  // the starting member reports success all the same
+        // The starting member reports success all the same; nothing is watched or sent.
     }
+}
+
+template <class Body>
+void COVSocket::StartLookupThread(std::atomic<bool>* running, Body body) {
+    running->store(true);
+    if (!LookupThreads::Instance().Start(std::move(body)))
+        running->store(false);  // the starting member reports success all the same
 }
 
 bool COVSocket::AdoptSocket(SocketRef socket, OVSOCKTypeEnum type) {
@@ -40,10 +46,8 @@ bool COVSocket::AdoptSocket(SocketRef socket, OVSOCKTypeEnum type) {
         startThreads = !Stopped();
     }
     if (startThreads) {
-        ResetEvent(receiveIdle_);
-        StartThread(&receiveThread_, receiveIdle_, [this, socket] { ReceiveWatchThread(socket); });
-        ResetEvent(sendIdle_);
-        StartThread(&sendThread_, sendIdle_, [this, socket] { SendThread(socket); });
+        StartThread(&receiveThread_, [this, socket] { ReceiveWatchThread(socket); });
+        StartThread(&sendThread_, [this, socket] { SendThread(socket); });
     }
     return true;
 }
@@ -95,7 +99,7 @@ HRESULT COVSocket::Bind(BSTR bstrHostAddress, LONG nPort, VARIANT_BOOL* pbResult
     }
     *pbResult = VARIANT_TRUE;
     if (socketType_ == OVSOCK_UDP)
-        SetEvent(receiveArmed_);
+        ArmReceive();
     return S_OK;
 }
 
@@ -111,7 +115,7 @@ HRESULT COVSocket::Listen(LONG nMaxQueueLen, VARIANT_BOOL* pbResult) {
         return S_OK;
     }
     listening_ = true;
-    SetEvent(receiveArmed_);
+    ArmReceive();
     *pbResult = VARIANT_TRUE;
     return S_OK;
 }
@@ -124,16 +128,15 @@ HRESULT COVSocket::Connect(BSTR bstrHostAddress, LONG nPort, VARIANT_BOOL* pbRes
     if (!socket)
         return S_OK;
     CriticalSectionLock lock(lock_);
-    if (!IsEventSet(connectIdle_) || !IsEventSet(resolveIdle_))
+    if (link_->connecting || link_->resolving)
         return S_OK;  // a connect or look-up is still running
     remoteHost_ = Bstr(BstrView(bstrHostAddress));
     remotePort_ = nPort;
     if (AccessType() == OVSOCK_ACCESS_DIRECT) {
-        ResetEvent(connectIdle_);
-        StartThread(&connectThread_, connectIdle_,
-                    [this, socket, host = remoteHost_.ToCp936(), nPort]() mutable {
-                        ConnectThread(std::move(socket), std::move(host), nPort);
-                    });
+        StartLookupThread(&link_->connecting, [link = link_, socket, host = remoteHost_.ToCp936(),
+                                               nPort]() mutable {
+            ConnectThread(std::move(link), std::move(socket), std::move(host), nPort);
+        });
         *pbResult = VARIANT_TRUE;
     } else {
         // Through the proxy, on this thread and under the lock, so that a second Connect or
@@ -149,12 +152,12 @@ HRESULT COVSocket::ResolveHost(BSTR bstrHost, VARIANT_BOOL* pbResult) {
         return E_POINTER;
     *pbResult = VARIANT_FALSE;
     CriticalSectionLock lock(lock_);
-    if (!IsEventSet(connectIdle_) || !IsEventSet(resolveIdle_))
+    if (link_->connecting || link_->resolving)
         return S_OK;
     remoteHost_ = Bstr(BstrView(bstrHost));
-    ResetEvent(resolveIdle_);
-    StartThread(&resolveThread_, resolveIdle_,
-                [this, host = remoteHost_.ToCp936()]() mutable { ResolveThread(std::move(host)); });
+    StartLookupThread(&link_->resolving, [link = link_, host = remoteHost_.ToCp936()]() mutable {
+        ResolveThread(std::move(link), std::move(host));
+    });
     *pbResult = VARIANT_TRUE;
     return S_OK;
 }
@@ -173,7 +176,7 @@ HRESULT COVSocket::Accept(BSTR* pbstrHost, LONG* pnPort, IOVSocket** ppSocket) {
     // The next incoming connection is reported again. Armed only now: armed before accept
     // it would report the connection being taken, and a caller answering with another
     // Accept would block until some other peer came.
-    SetEvent(receiveArmed_);
+    ArmReceive();
     *pbstrHost = Bstr::FromUtf8(FormatDottedIPv4(peer.sin_addr.s_addr)).Detach();
     *pnPort = ntohs(peer.sin_port);
 
@@ -187,7 +190,7 @@ HRESULT COVSocket::Accept(BSTR* pbstrHost, LONG* pnPort, IOVSocket** ppSocket) {
     }
     // A failed accept still yields an object; it has no socket, so all its members fail.
     if (fd >= 0 && accepted->AdoptSocket(std::make_shared<SocketHandle>(fd), socketType_))
-        SetEvent(accepted->receiveArmed_);
+        accepted->ArmReceive();
     *ppSocket = accepted.Detach();
     return S_OK;
 }
@@ -196,7 +199,10 @@ HRESULT COVSocket::Close() {
     SocketRef socket = DataSocket();
     if (!socket)
         return S_OK;
-    SetEvent(stop_);
+    stopped_.store(true);
+    link_->stopped.store(true);
+    sendWake_.Raise(kStop);
+    receiveWake_.Raise(kStop);
     // Wake every call blocked on the socket before taking the lock: a send step blocked in
     // send holds the lock, and would otherwise keep Close waiting for as long as the peer
     // does not read.

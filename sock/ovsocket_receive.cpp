@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "platform/text/cp936.h"
@@ -40,6 +41,16 @@ void GiveNoSender(BSTR* host, LONG* port, VARIANT* data) {
     GiveBytes(CByteArrayVariant(), data);
 }
 
+// The sender's address as dotted text, made straight into the BSTR: dotted text is ASCII,
+// which code page 936 keeps as it is.
+BSTR DottedText(in_addr_t address) {
+    const std::string text = FormatDottedIPv4(address);
+    OLECHAR wide[INET_ADDRSTRLEN];
+    for (size_t i = 0; i < text.size(); ++i)
+        wide[i] = static_cast<OLECHAR>(text[i]);
+    return SysAllocStringLen(wide, static_cast<UINT>(text.size()));
+}
+
 }  // namespace
 
 HRESULT COVSocket::Receive(VARIANT* pvData, VARIANT_BOOL* pbResult) {
@@ -57,7 +68,7 @@ HRESULT COVSocket::Receive(VARIANT* pvData, VARIANT_BOOL* pbResult) {
     if (::ioctl(socket->Fd(), FIONREAD, &pending) != 0) {
         SetSocketErrorFromErrno(errno);
         GiveBytes(CByteArrayVariant(), pvData);
-        ResetEvent(receiveArmed_);
+        DisarmReceive();
         return S_OK;
     }
     size_t want = std::max(static_cast<size_t>(std::max(pending, 0)), kMinimumRead);
@@ -67,7 +78,7 @@ HRESULT COVSocket::Receive(VARIANT* pvData, VARIANT_BOOL* pbResult) {
     if (!buffer.Resize(want)) {
         SetSocketError(OVSOCK_ERR_NOBUFS);
         GiveBytes(CByteArrayVariant(), pvData);
-        SetEvent(receiveArmed_);
+        ArmReceive();
         return S_OK;
     }
     // With nothing pending this waits for data.
@@ -77,33 +88,33 @@ HRESULT COVSocket::Receive(VARIANT* pvData, VARIANT_BOOL* pbResult) {
         buffer.Resize(static_cast<size_t>(got));
         GiveBytes(std::move(buffer), pvData);
         *pbResult = VARIANT_TRUE;
-        SetEvent(receiveArmed_);
+        ArmReceive();
         return S_OK;
     }
     GiveBytes(CByteArrayVariant(), pvData);
     if (Stopped()) {
         // Close cancelled the call: a failure of its own, no connection event.
         SetSocketError(OVSOCK_ERR_INTR);
-        ResetEvent(receiveArmed_);
+        DisarmReceive();
         return S_OK;
     }
     if (got == 0) {
         if (tcp) {
             // The peer closed the connection.
-            ResetEvent(receiveArmed_);  // first, so no readiness report follows the event
+            DisarmReceive();  // first, so no readiness report follows the event
             Fire(OVSOCK_DISPID_ON_CONNECTION_CLOSED);
         } else {
-            SetEvent(receiveArmed_);  // an empty datagram: watching goes on
+            ArmReceive();  // an empty datagram: watching goes on
         }
         return S_OK;
     }
     DWORD code = WinsockErrorFromErrno(err);
     SetSocketError(code);
     if (tcp && IsConnectionLoss(code)) {
-        SetEvent(receiveArmed_);
+        ArmReceive();
         Fire(OVSOCK_DISPID_ON_CONNECTION_CLOSED);
     } else {
-        ResetEvent(receiveArmed_);
+        DisarmReceive();
     }
     return S_OK;
 }
@@ -120,35 +131,53 @@ HRESULT COVSocket::ReceiveFrom(BSTR* pbstrHostAddress, LONG* pnPort, VARIANT* pv
     const int fd = socket->Fd();
     const bool tcp = socketType_ == OVSOCK_TCP;
 
-    CByteArrayVariant buffer;
     sockaddr_in sender{};
     ssize_t got = -1;
     int err = 0;
+    const BYTE* datagram = nullptr;
+    if (!tcp) {
+        // One call that does not wait takes the next datagram whole, or finds none. It reads
+        // what a pending count and a read of that count would, an empty datagram included
+        // (whose count of 0 would otherwise leave it blocking those behind it), in one call.
+        thread_local std::vector<BYTE> largest(kLargestDatagram);
+        datagram = largest.data();
+        got = sock::RecvFrom(fd, largest.data(), largest.size(), MSG_DONTWAIT, &sender);
+        err = errno;
+        if (got < 0 && (err == EAGAIN || err == EWOULDBLOCK)) {
+            GiveNoSender(pbstrHostAddress, pnPort, pvData);  // nothing pending
+            ArmReceive();
+            return S_OK;
+        }
+        // Straight from the thread's buffer to the caller's array, unless the relay's header
+        // is to come off first.
+        if (got >= 0 && !(proxyNegotiated_ && AccessType() == OVSOCK_ACCESS_SOCKS5)) {
+            if (!CByteArrayVariant::GiveCopy(datagram, static_cast<size_t>(got), pvData)) {
+                SetSocketError(OVSOCK_ERR_NOBUFS);
+                GiveNoSender(pbstrHostAddress, pnPort, pvData);
+                ArmReceive();
+                return S_OK;
+            }
+            *pbstrHostAddress = DottedText(sender.sin_addr.s_addr);
+            *pnPort = ntohs(sender.sin_port);
+            *pbResult = VARIANT_TRUE;
+            ArmReceive();
+            return S_OK;
+        }
+    }
+    CByteArrayVariant buffer;
     if (tcp) {
         int pending = 0;
         if (::ioctl(fd, FIONREAD, &pending) != 0)
             SetSocketErrorFromErrno(errno);
         if (pending <= 0 || !buffer.Resize(static_cast<size_t>(pending))) {
             GiveNoSender(pbstrHostAddress, pnPort, pvData);
-            SetEvent(receiveArmed_);
+            ArmReceive();
             return S_OK;
         }
         got = sock::RecvFrom(fd, buffer.Data(), buffer.Size(), 0, &sender);
         err = errno;
-    } else {
-        // One call that does not wait takes the next datagram whole, or finds none. It reads
-        // what a pending count and a read of that count would, an empty datagram included
-        // (whose count of 0 would otherwise leave it blocking those behind it), in one call.
-        thread_local std::vector<BYTE> datagram(kLargestDatagram);
-        got = sock::RecvFrom(fd, datagram.data(), datagram.size(), MSG_DONTWAIT, &sender);
-        err = errno;
-        if (got < 0 && (err == EAGAIN || err == EWOULDBLOCK)) {
-            GiveNoSender(pbstrHostAddress, pnPort, pvData);  // nothing pending
-            SetEvent(receiveArmed_);
-            return S_OK;
-        }
-        if (got >= 0)
-            buffer = CByteArrayVariant(datagram.data(), static_cast<size_t>(got));
+    } else if (got >= 0) {
+        buffer = CByteArrayVariant(datagram, static_cast<size_t>(got));
     }
     if (got < 0) {
         DWORD code = WinsockErrorFromErrno(Stopped() ? EINTR : err);
@@ -157,7 +186,7 @@ HRESULT COVSocket::ReceiveFrom(BSTR* pbstrHostAddress, LONG* pnPort, VARIANT* pv
         if (tcp && IsConnectionLoss(code))
             Fire(OVSOCK_DISPID_ON_CONNECTION_CLOSED);
         else
-            SetEvent(receiveArmed_);
+            ArmReceive();
         return S_OK;
     }
     buffer.Resize(static_cast<size_t>(got));
@@ -169,7 +198,7 @@ HRESULT COVSocket::ReceiveFrom(BSTR* pbstrHostAddress, LONG* pnPort, VARIANT* pv
         // Cut off inside its header: it names no sender and holds no data of its own.
         SetSocketError(OVSOCK_ERR_MSGSIZE);
         GiveNoSender(pbstrHostAddress, pnPort, pvData);
-        SetEvent(receiveArmed_);
+        ArmReceive();
         return S_OK;
     }
     GiveBytes(std::move(buffer), pvData);
@@ -178,7 +207,7 @@ HRESULT COVSocket::ReceiveFrom(BSTR* pbstrHostAddress, LONG* pnPort, VARIANT* pv
     *pbstrHostAddress = Bstr::FromCp936(senderText).Detach();
     *pnPort = ntohs(sender.sin_port);
     *pbResult = VARIANT_TRUE;
-    SetEvent(receiveArmed_);
+    ArmReceive();
     return S_OK;
 }
 

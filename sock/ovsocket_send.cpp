@@ -1,8 +1,45 @@
 // COVSocket: queuing packets. The bytes go out on the send thread (send_step.cpp).
+#include <arpa/inet.h>
+
 #include "platform/text/cp936.h"
 #include "sock/ovsocket.h"
 
 namespace ov::sock {
+
+namespace {
+
+// Buffers kept for the next packets: enough for a burst of commands or a gated stream, and
+// none so large that an idle socket would hold much memory.
+constexpr size_t kSpareBuffers = 8;
+constexpr size_t kLargestSpareBuffer = 64 << 10;
+
+}  // namespace
+
+std::vector<BYTE> COVSocket::CopyPayload(const VARIANT& data) {
+    // Anything but a one-dimensional byte array is an empty packet.
+    std::string_view payload = CByteArrayVariant::PayloadOf(data);
+    std::vector<BYTE> buffer;
+    if (payload.empty())
+        return buffer;
+    {
+        std::lock_guard<std::mutex> guard(spareMutex_);
+        if (!spareBuffers_.empty()) {
+            buffer = std::move(spareBuffers_.back());
+            spareBuffers_.pop_back();
+        }
+    }
+    const auto* bytes = reinterpret_cast<const BYTE*>(payload.data());
+    buffer.assign(bytes, bytes + payload.size());
+    return buffer;
+}
+
+void COVSocket::RecycleBuffer(std::vector<BYTE> buffer) {
+    if (buffer.capacity() == 0 || buffer.capacity() > kLargestSpareBuffer)
+        return;
+    std::lock_guard<std::mutex> guard(spareMutex_);
+    if (spareBuffers_.size() < kSpareBuffers)
+        spareBuffers_.push_back(std::move(buffer));
+}
 
 LONG COVSocket::NextPacketId() {
     ++nextPacketId_;
@@ -18,9 +55,9 @@ LONG COVSocket::Enqueue(SendQueueEntry entry) {
         id = entry.packetId = NextPacketId();
         sendQueue_.push_back(std::move(entry));
     }
-    // Set after the entry is in: the send thread clears it only under the lock, when it
+    // Raised after the entry is in: the send thread clears it only under the lock, when it
     // finds the queue empty, so no packet is left waiting unnoticed.
-    SetEvent(sendPending_);
+    sendWake_.Raise(kSendPending);
     return id;
 }
 
@@ -31,7 +68,7 @@ HRESULT COVSocket::Send(VARIANT Data, LONG* pnPacketID) {
     if (!DataSocket())
         return S_OK;
     SendQueueEntry entry;
-    entry.data = Data;  // anything but a one-dimensional byte array is an empty packet
+    entry.data = CopyPayload(Data);
     *pnPacketID = Enqueue(std::move(entry));
     return S_OK;
 }
@@ -46,9 +83,17 @@ HRESULT COVSocket::SendTo(BSTR bstrHostAddress, LONG nPort, VARIANT Data, LONG* 
     entry.addressed = VARIANT_TRUE;
     std::string host = ToCp936(bstrHostAddress);
     if (AccessType() == OVSOCK_ACCESS_DIRECT) {
+        // A literal is read once here rather than at each attempt; a name is looked up when
+        // the packet is sent, as the resolver's answer may change meanwhile.
+        if (auto literal = ParseDottedIPv4(host)) {
+            entry.hasAddress = true;
+            entry.address.sin_family = AF_INET;
+            entry.address.sin_port = htons(static_cast<uint16_t>(nPort));  // as ResolveAddress
+            entry.address.sin_addr.s_addr = *literal;
+        }
         entry.host = std::move(host);
         entry.port = nPort;
-        entry.data = Data;
+        entry.data = CopyPayload(Data);
     } else {
         // Through the proxy the datagram goes to its relay, its destination in a header.
         // The relay is looked up when the datagram is sent: the first send step may be the

@@ -22,6 +22,15 @@ std::optional<in_addr_t> ParseDottedIPv4(std::string_view text);
 // "a.b.c.d" of an address in network byte order.
 std::string FormatDottedIPv4(in_addr_t address);
 
+// The name look-up itself: the first IPv4 address of name in *address, and 0; or a
+// getaddrinfo error code (errno holding the reason of EAI_SYSTEM).
+using NameLookup = int (*)(const char* name, in_addr* address);
+// getaddrinfo, the look-up used unless another is set.
+int SystemNameLookup(const char* name, in_addr* address);
+// Puts lookup (null: the system's) in the place of the look-up; returns the one it replaces.
+// For tests that must decide when a look-up ends.
+NameLookup SetNameLookup(NameLookup lookup);
+
 enum class LookupStep { kStart, kResolved, kFailed };
 // Told of each step of a name look-up; kResolved carries the address as dotted text.
 using LookupObserver = std::function<void(LookupStep, const std::string& dotted)>;

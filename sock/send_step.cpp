@@ -25,7 +25,7 @@ COVSocket::StepResult COVSocket::SendStep(const SocketHandle& socket, LONG repor
     {
         CriticalSectionLock lock(lock_);
         if (sendQueue_.empty()) {
-            ResetEvent(sendPending_);
+            sendWake_.Clear(kSendPending);
             return StepResult::kDone;
         }
         SendQueueEntry& head = sendQueue_.front();
@@ -34,10 +34,10 @@ COVSocket::StepResult COVSocket::SendStep(const SocketHandle& socket, LONG repor
         if (head.packetId != reportedId)
             return StepResult::kDone;
         id = head.packetId;
-        size = static_cast<LONG>(head.data.Size());
-        const size_t offset = std::min(head.bytesSent, head.data.Size());
-        const size_t remaining = head.data.Size() - offset;
-        const BYTE* bytes = head.data.Data() + offset;
+        size = static_cast<LONG>(head.data.size());
+        const size_t offset = std::min(head.bytesSent, head.data.size());
+        const size_t remaining = head.data.size() - offset;
+        const BYTE* bytes = head.data.data() + offset;
         const int flags = mayBlock ? 0 : MSG_DONTWAIT;
         ssize_t n = -1;
         bool wouldBlock = false;
@@ -47,8 +47,8 @@ COVSocket::StepResult COVSocket::SendStep(const SocketHandle& socket, LONG repor
                 head.host = remoteHost_.ToCp936();
                 head.port = remotePort_;
             }
-            sockaddr_in to{};
-            if (ResolveAddress(head.host, head.port, true, {}, &to)) {
+            sockaddr_in to = head.address;
+            if (head.hasAddress || ResolveAddress(head.host, head.port, true, {}, &to)) {
                 n = SendDatagram(socket.Fd(), bytes, remaining, to, flags);
                 wouldBlock = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
             }
@@ -69,11 +69,15 @@ COVSocket::StepResult COVSocket::SendStep(const SocketHandle& socket, LONG repor
             finished = std::move(head);
             sendQueue_.pop_front();
             // The packets behind wait for the next Send or SendTo.
-            ResetEvent(sendPending_);
+            sendWake_.Clear(kSendPending);
         } else if (static_cast<size_t>(n) == remaining) {
             outcome = Outcome::kComplete;
             finished = std::move(head);
             sendQueue_.pop_front();
+            // Nothing left: the thread sleeps after the events rather than taking the lock
+            // once more to find that out. A packet queued meanwhile raises the flag again.
+            if (sendQueue_.empty())
+                sendWake_.Clear(kSendPending);
         } else {
             // The next pass of the send thread reports progress again and sends the rest.
             outcome = Outcome::kPartial;
@@ -92,6 +96,7 @@ COVSocket::StepResult COVSocket::SendStep(const SocketHandle& socket, LONG repor
         case Outcome::kPartial:
             break;
     }
+    RecycleBuffer(std::move(finished.data));
     return StepResult::kDone;
 }
 

@@ -62,8 +62,7 @@ ProxySettings COVSocket::Proxy() const {
 }
 
 OVSOCKAccessTypeEnum COVSocket::AccessType() const {
-    std::lock_guard<std::mutex> guard(proxyMutex_);
-    return proxy_.accessType;
+    return accessType_.load(std::memory_order_acquire);
 }
 
 HRESULT COVSocket::SetProxy(OVSOCKAccessTypeEnum eAccessType, BSTR bstrProxyHost, LONG nProxyPort,
@@ -72,6 +71,7 @@ HRESULT COVSocket::SetProxy(OVSOCKAccessTypeEnum eAccessType, BSTR bstrProxyHost
     DropProxyControl();
     std::lock_guard<std::mutex> guard(proxyMutex_);
     proxy_.accessType = eAccessType;  // stored as given, without checks
+    accessType_ = eAccessType;
     proxy_.host = Bstr(BstrView(bstrProxyHost));
     proxy_.port = nProxyPort;
     proxy_.authMethod = eProxyAuthMethod;
@@ -237,7 +237,7 @@ void COVSocket::DropProxyControl() {
         control->Shutdown();
 }
 
-CByteArrayVariant COVSocket::WrapDatagramForProxy(const std::string& host, LONG port,
+std::vector<BYTE> COVSocket::WrapDatagramForProxy(const std::string& host, LONG port,
                                                   const VARIANT& data) const {
     // RSV (2), FRAG, ATYP IPv4, DST.ADDR, DST.PORT; a host that is no literal gives
     // 255.255.255.255, the value the platform's inet_addr returns for it.
@@ -246,9 +246,11 @@ CByteArrayVariant COVSocket::WrapDatagramForProxy(const std::string& host, LONG 
     BYTE header[10] = {0, 0, 0, kAddressIPv4};
     std::memcpy(header + 4, &address, 4);
     std::memcpy(header + 8, &netPort, 2);
-    CByteArrayVariant packet(header, sizeof header);
-    CByteArrayVariant payload(data);
-    packet.Append(payload.Data(), payload.Size());
+    std::string_view payload = CByteArrayVariant::PayloadOf(data);
+    std::vector<BYTE> packet(sizeof header + payload.size());
+    std::memcpy(packet.data(), header, sizeof header);
+    if (!payload.empty())
+        std::memcpy(packet.data() + sizeof header, payload.data(), payload.size());
     return packet;
 }
 

@@ -8,47 +8,46 @@ namespace ov::sock {
 
 namespace {
 
-// How long one wait for readiness lasts before the thread looks at its events again.
+// How long one wait for readiness lasts before the thread looks at its flags again.
 constexpr int kSelectTimeoutMs = 5000;
 
 }  // namespace
 
 void COVSocket::ReceiveWatchThread(SocketRef socket) {
     for (;;) {
-        if (WaitForMultipleObjects(2, receiveWaitSet_, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
-            break;  // stop
+        if (receiveWake_.WaitAny(kStop | kArmed) & kStop)
+            break;
         Readiness r = WaitReadable(socket->Fd(), kSelectTimeoutMs);
         if (Stopped())
             break;
         if (r == Readiness::kFailed) {
-            ResetEvent(receiveArmed_);  // watching pauses until a member arms it again
+            DisarmReceive();  // watching pauses until a member arms it again
             continue;
         }
         if (r == Readiness::kTimedOut)
             continue;  // still armed: wait again
-        ResetEvent(receiveArmed_);
+        DisarmReceive();
         Fire(listening_ ? OVSOCK_DISPID_ON_CONNECTION_REQUEST : OVSOCK_DISPID_ON_DATA_AVAILABLE);
     }
-    SetEvent(receiveIdle_);
 }
 
 void COVSocket::SendThread(SocketRef socket) {
     for (;;) {
-        if (WaitForMultipleObjects(2, sendWaitSet_, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
-            break;  // stop
+        if (sendWake_.WaitAny(kStop | kSendPending) & kStop)
+            break;
         LONG id = 0;
         LONG sent = 0;
         LONG size = 0;
         {
             CriticalSectionLock lock(lock_);
             if (sendQueue_.empty()) {
-                ResetEvent(sendPending_);
+                sendWake_.Clear(kSendPending);
                 continue;
             }
             const SendQueueEntry& head = sendQueue_.front();
             id = head.packetId;
             sent = static_cast<LONG>(head.bytesSent);
-            size = static_cast<LONG>(head.data.Size());
+            size = static_cast<LONG>(head.data.size());
         }
         Fire(OVSOCK_DISPID_ON_SEND_PROGRESS, id, sent, size, VARIANT_FALSE);
         if (Stopped())
@@ -66,34 +65,56 @@ void COVSocket::SendThread(SocketRef socket) {
         if (Stopped())
             break;
         if (r == Readiness::kFailed) {
-            ResetEvent(sendPending_);  // sending pauses until the next Send or SendTo
+            sendWake_.Clear(kSendPending);  // sending pauses until the next Send or SendTo
             continue;
         }
         SendStep(*socket, id, true);
     }
-    SetEvent(sendIdle_);
 }
 
-void COVSocket::ConnectThread(SocketRef socket, std::string host, LONG port) {
+void COVSocket::ConnectThread(std::shared_ptr<WorkerLink> link, SocketRef socket, std::string host,
+                              LONG port) {
     sockaddr_in address{};
     // A failed look-up has told its failure through its own events.
-    if (ResolveAddress(host, port, true, LookupEvents(), &address)) {
-        Fire(OVSOCK_DISPID_ON_CONNECT_START);
-        if (sock::Connect(socket->Fd(), address) == 0) {
-            Fire(OVSOCK_DISPID_ON_CONNECTION_ESTABLISHED);
-            SetEvent(receiveArmed_);
-        } else if (!Stopped()) {  // a connect that Close cut short is not reported
-            SetSocketErrorFromErrno(errno);
-            Fire(OVSOCK_DISPID_ON_CONNECT_FAILED);
+    if (ResolveAddress(host, port, true, LookupEvents(link), &address)) {
+        if (ComPtr<COVSocket> self = link->Pin()) {
+            self->Fire(OVSOCK_DISPID_ON_CONNECT_START);
+            self.Reset();  // the object may go while the connect waits
+            // Close shuts the socket down, which cuts a connect in progress short; one that
+            // Close came before is not begun, and one that got through before the shutdown
+            // could reach it is undone.
+            int rc = -1;
+            int err = EINTR;
+            if (!link->stopped) {
+                rc = sock::Connect(socket->Fd(), address);
+                err = errno;
+            }
+            if (link->stopped) {
+                if (rc == 0)
+                    socket->Shutdown();
+                rc = -1;
+                err = EINTR;
+            }
+            // A connect cut short by Close ends in OnConnectFailed as any other: whoever saw
+            // OnConnectStart hears how it ended, unless the object is gone.
+            if ((self = link->Pin())) {
+                if (rc == 0) {
+                    self->Fire(OVSOCK_DISPID_ON_CONNECTION_ESTABLISHED);
+                    self->ArmReceive();
+                } else {
+                    SetSocketErrorFromErrno(err);
+                    self->Fire(OVSOCK_DISPID_ON_CONNECT_FAILED);
+                }
+            }
         }
     }
-    SetEvent(connectIdle_);
+    link->connecting = false;
 }
 
-void COVSocket::ResolveThread(std::string host) {
+void COVSocket::ResolveThread(std::shared_ptr<WorkerLink> link, std::string host) {
     sockaddr_in address{};
-    ResolveAddress(host, 0, true, LookupEvents(), &address);
-    SetEvent(resolveIdle_);
+    ResolveAddress(host, 0, true, LookupEvents(link), &address);
+    link->resolving = false;
 }
 
 }  // namespace ov::sock

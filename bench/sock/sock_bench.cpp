@@ -127,9 +127,13 @@ public:
 
 class Latch {
 public:
+    // Notifies after letting go of the mutex: woken while it is still held, the waiter would
+    // block on it once more, and the round trip would be charged a wake-up of the harness.
     void Set() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        set_ = true;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            set_ = true;
+        }
         cv_.notify_all();
     }
     void Wait() {
@@ -260,7 +264,10 @@ RoundTripFigures RoundTrips() {
     std::vector<char> plainPayload(kDatagram, 'u');
 
     // Objects: the echo answers in its OnDataAvailable on the socket's thread; the caller
-    // takes the answer in its own OnDataAvailable, where the trip's time is read.
+    // takes the answer in its own OnDataAvailable, where the trip's time is read. The latch
+    // comes before the sockets, so that it outlives the socket threads that set it.
+    Clock::time_point answeredAt;
+    Latch answered;
     ComPtr<Sink> echoSink = MakeComObject<Sink>();
     ComPtr<Sink> callerSink = MakeComObject<Sink>();
     ComPtr<IOVSocket> echo = NewSocket(OVSOCK_UDP, echoSink.Get());
@@ -282,8 +289,6 @@ RoundTripFigures RoundTrips() {
             echoRaw->SendTo(host, port, data, &id);
         }
     };
-    Clock::time_point answeredAt;
-    Latch answered;
     IOVSocket* callerRaw = caller.Get();
     callerSink->onData = [&] {
         Bstr host;

@@ -59,11 +59,13 @@ HRESULT ConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
         }
     }
 
+    std::shared_ptr<const SinkList> replaced;  // dropped after the lock
     std::lock_guard<std::mutex> lock(mutex_);
     DWORD cookie = nextCookie_++;
     if (nextCookie_ == 0)
         nextCookie_ = 1;  // 0 is never a valid cookie
     slots_.push_back(Slot{cookie, std::move(sink), std::move(proxy)});
+    replaced = Publish();
     *pdwCookie = cookie;
     return S_OK;
 }
@@ -75,13 +77,16 @@ void ConnectionPoint::Revoke(std::vector<Slot>& slots) {
 }
 
 HRESULT ConnectionPoint::Unadvise(DWORD dwCookie) {
-    std::vector<Slot> released;  // dropped after the lock: its release may run sink code
+    // Dropped after the lock: their release may run sink code.
+    std::vector<Slot> released;
+    std::shared_ptr<const SinkList> replaced;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         for (auto it = slots_.begin(); it != slots_.end(); ++it) {
             if (it->cookie == dwCookie) {
                 released.push_back(std::move(*it));
                 slots_.erase(it);
+                replaced = Publish();
                 break;
             }
         }
@@ -92,6 +97,23 @@ HRESULT ConnectionPoint::Unadvise(DWORD dwCookie) {
     return S_OK;
 }
 
+std::shared_ptr<const ConnectionPoint::SinkList> ConnectionPoint::Snapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sinks_;
+}
+
+std::shared_ptr<const ConnectionPoint::SinkList> ConnectionPoint::Publish() {
+    std::shared_ptr<const SinkList> list;
+    if (!slots_.empty()) {
+        auto sinks = std::make_shared<SinkList>();
+        sinks->reserve(slots_.size());
+        for (const auto& slot : slots_)
+            sinks->push_back(slot.sink);
+        list = std::move(sinks);
+    }
+    return std::exchange(sinks_, std::move(list));
+}
+
 HRESULT ConnectionPoint::EnumConnections(void** ppEnum) {
     if (ppEnum)
         *ppEnum = nullptr;
@@ -99,12 +121,8 @@ HRESULT ConnectionPoint::EnumConnections(void** ppEnum) {
 }
 
 std::vector<ComPtr<IDispatch>> ConnectionPoint::Sinks() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<ComPtr<IDispatch>> sinks;
-    sinks.reserve(slots_.size());
-    for (const auto& slot : slots_)
-        sinks.push_back(slot.sink);
-    return sinks;
+    const std::shared_ptr<const SinkList> sinks = Snapshot();
+    return sinks ? *sinks : SinkList();
 }
 
 size_t ConnectionPoint::Count() const {
@@ -114,15 +132,18 @@ size_t ConnectionPoint::Count() const {
 
 void ConnectionPoint::UnadviseAll() {
     std::vector<Slot> released;
+    std::shared_ptr<const SinkList> replaced;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         released.swap(slots_);
+        replaced = Publish();
     }
     Revoke(released);
 }
 
 void ConnectionPoint::DropQueuedEvents() {
     std::vector<Slot> replaced;
+    std::shared_ptr<const SinkList> previous;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         for (auto& slot : slots_) {
@@ -133,6 +154,8 @@ void ConnectionPoint::DropQueuedEvents() {
             slot.proxy = fresh;
             slot.sink = ComPtr<IDispatch>(fresh.Get());
         }
+        if (!replaced.empty())
+            previous = Publish();
     }
     Revoke(replaced);
 }

@@ -9,6 +9,7 @@
 // sink's thread and not yet delivered are dropped there, so an unadvised sink hears nothing.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -49,7 +50,10 @@ public:
     // ignored. Never called while holding the list lock.
     template <class... A>
     void Fire(DISPID dispid, const A&... args) const {
-        for (const auto& sink : Sinks())
+        const std::shared_ptr<const SinkList> sinks = Snapshot();
+        if (!sinks)
+            return;
+        for (const auto& sink : *sinks)
             DispCall(sink.Get(), dispid, DISPATCH_METHOD, nullptr, args...);
     }
 
@@ -59,14 +63,24 @@ private:
         ComPtr<IDispatch> sink;    // what is called: the sink itself or its proxy
         ComPtr<EventProxy> proxy;  // the proxy, for a sink of a single-threaded apartment
     };
+    using SinkList = std::vector<ComPtr<IDispatch>>;
+
     // Revokes the proxies of slots that are going away; their release follows outside the lock.
     static void Revoke(std::vector<Slot>& slots);
+    // The current list, which a firing thread keeps for as long as it calls the sinks.
+    std::shared_ptr<const SinkList> Snapshot() const;
+    // Replaces sinks_ after slots_ changed; returns the list it replaced, to be released
+    // after the lock (its release may run sink code). Caller holds mutex_.
+    std::shared_ptr<const SinkList> Publish();
 
     IConnectionPointContainer* const owner_;
     const IID iid_;
-    mutable std::mutex mutex_;  // guards slots_ and nextCookie_
+    mutable std::mutex mutex_;  // guards slots_, nextCookie_ and sinks_
     std::vector<Slot> slots_;
     DWORD nextCookie_ = 1;
+    // The sinks of slots_ in advise order, null when there are none; built whole by each
+    // change of slots_ and never changed after, so firing takes a reference, not a copy.
+    std::shared_ptr<const SinkList> sinks_;
 };
 
 // FindConnectionPoint over a fixed set of connection points.

@@ -102,6 +102,11 @@ template <class P>
 struct InSlot<P, std::enable_if_t<kIsScalar<P>>> {
     P value{};
     HRESULT Load(const VARIANT& arg) {
+        // An argument of the very type is read as it is, as the conversion would give it.
+        if (arg.vt == ScalarVt<P>()) {
+            value = ScalarFrom<P>(arg);
+            return S_OK;
+        }
         Variant tmp;
         HRESULT hr = VariantChangeType(&tmp, &arg, 0, ScalarVt<P>());
         if (FAILED(hr))
@@ -521,10 +526,23 @@ VARIANT ToArg(const A& a) {
         v.byref = const_cast<std::remove_const_t<T>*>(a);
     } else {
         static_assert(kIsScalar<P>, "unsupported dispatch argument type");
-        Variant tmp;
-        tmp.vt = VT_I8;
-        tmp.llVal = static_cast<LONGLONG>(a);
-        VariantChangeType(&v, &tmp, 0, ScalarVt<P>());
+        constexpr VARTYPE vt = ScalarVt<P>();
+        // The common types are stored directly; the rest go through the conversion.
+        if constexpr (vt == VT_I4) {
+            v.vt = VT_I4;
+            v.lVal = static_cast<LONG>(a);
+        } else if constexpr (vt == VT_I2) {
+            v.vt = VT_I2;
+            v.iVal = static_cast<SHORT>(a);
+        } else if constexpr (vt == VT_UI4) {
+            v.vt = VT_UI4;
+            v.ulVal = static_cast<ULONG>(a);
+        } else {
+            Variant tmp;
+            tmp.vt = VT_I8;
+            tmp.llVal = static_cast<LONGLONG>(a);
+            VariantChangeType(&v, &tmp, 0, vt);
+        }
     }
     return v;
 }

@@ -67,6 +67,17 @@ public:
             delete this;
         return left;
     }
+    // Adds a reference unless the count has reached zero (the object is being destroyed); for
+    // a thread that knows the object only by a pointer its owners may drop at any time, and
+    // keeps that pointer valid by other means while it asks.
+    bool TryAddRef() {
+        ULONG n = refs_.load(std::memory_order_relaxed);
+        while (n != 0) {
+            if (refs_.compare_exchange_weak(n, n + 1, std::memory_order_relaxed))
+                return true;
+        }
+        return false;
+    }
 
     // The object's own IUnknown (the first interface's).
     IUnknown* GetUnknown() {

@@ -1,11 +1,15 @@
 // The object's life: registration, initialisation, members without a socket, the dispatch
-// interface, Close waking blocked callers, and destruction waiting for the worker threads.
+// interface, Close waking blocked callers, destruction joining the worker threads, and the
+// last release never waiting for a name look-up.
 #include <arpa/inet.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <future>
 
+#include "sock/lookup_threads.h"
+#include "sock/ovsocket.h"
+#include "sock/resolve_address.h"
 #include "sock/tests/sock_test_support.h"
 
 namespace ov::sock::test {
@@ -189,23 +193,132 @@ TEST_F(LifecycleTest, ThreadsEndSoonAfterCloseAndDestructionWaitsForThem) {
     EXPECT_EQ(a.wait_for(7s), std::future_status::ready);
     EXPECT_EQ(b.wait_for(7s), std::future_status::ready);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 7s);
+}
 
-    // A connect thread held inside a sink keeps the object alive until it returns.
+// A name look-up that waits until the test lets it end, standing in for a resolver that
+// does not answer. It answers with 127.0.0.1.
+class HeldLookup {
+public:
+    HeldLookup() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            entered_ = returned_ = 0;
+            released_ = false;
+        }
+        previous_ = SetNameLookup(&Lookup);
+    }
+    ~HeldLookup() {
+        Release();
+        SetNameLookup(previous_);
+    }
+    // Waits until n look-ups have begun.
+    bool WaitEntered(int n) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, kEventTimeout, [&] { return entered_ >= n; });
+    }
+    int Returned() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return returned_;
+    }
+    void Release() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            released_ = true;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    static int Lookup(const char*, in_addr* address) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++entered_;
+        changed_.notify_all();
+        changed_.wait(lock, [] { return released_; });
+        ++returned_;
+        address->s_addr = htonl(INADDR_LOOPBACK);
+        return 0;
+    }
+
+    // The look-up is a plain function, so its state is static; one HeldLookup at a time.
+    static inline std::mutex mutex_;  // guards entered_, returned_ and released_
+    static inline std::condition_variable changed_;
+    static inline int entered_ = 0;
+    static inline int returned_ = 0;
+    static inline bool released_ = false;
+    NameLookup previous_ = nullptr;
+};
+
+// Objects made straight from the component's code in this program, so that the look-up the
+// test puts in place and the threads it waits for are the ones these objects use.
+class DirectLifecycleTest : public SockTest {
+protected:
+    Endpoint NewDirectObject(Recorder::Hook hook = {}) {
+        Endpoint e;
+        ComPtr<COVSocket> object = MakeComObject<COVSocket>();
+        e.socket = ComPtr<IOVSocket>(object.Get());
+        OVSOCKErrorCodeEnum init = OVSOCK_ERR_EVENT;
+        e.socket->InitializeSocket(&init);
+        EXPECT_EQ(init, OVSOCK_ERR_NONE);
+        e.events = MakeComObject<Recorder>();
+        e.events->SetHook(std::move(hook));
+        DWORD cookie = 0;
+        EXPECT_EQ(AtlAdvise(e.socket.Get(), e.events->GetUnknown(), DIID_IOVSocketEvents, &cookie),
+                  S_OK);
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        e.socket->Create(OVSOCK_TCP, &ok);
+        EXPECT_TRUE(Flag(ok));
+        return e;
+    }
+};
+
+TEST_F(DirectLifecycleTest, ReleaseNeverWaitsForALookUpAndALateAnswerFiresNothing) {
+    RawSocket listener = RawSocket::TcpListening();
+    ComPtr<Recorder> resolverEvents, connectorEvents;
+    {
+        HeldLookup lookup;
+        Endpoint resolver = NewDirectObject();
+        Endpoint connector = NewDirectObject();
+        resolverEvents = resolver.events;
+        connectorEvents = connector.events;
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        resolver->ResolveHost(Bstr::FromUtf8("held.invalid"), &ok);
+        ASSERT_TRUE(Flag(ok));
+        ASSERT_TRUE(ConnectTo(connector.socket.Get(), "held.invalid", listener.Port()));
+        ASSERT_TRUE(lookup.WaitEntered(2));
+
+        auto a = ReleaseElsewhere(std::move(resolver.socket));
+        auto b = ReleaseElsewhere(std::move(connector.socket));
+        ASSERT_EQ(a.wait_for(kEventTimeout), std::future_status::ready);
+        ASSERT_EQ(b.wait_for(kEventTimeout), std::future_status::ready);
+        EXPECT_EQ(lookup.Returned(), 0);  // both objects ended while their look-ups waited
+    }                                     // the look-ups answer now
+    ASSERT_TRUE(LookupThreads::Instance().WaitUntilIdle(kEventTimeout));
+    const std::vector<DISPID> started{OVSOCK_DISPID_ON_HOST_RESOLVE_START};
+    EXPECT_EQ(Ids(resolverEvents->All()), started);
+    EXPECT_EQ(Ids(connectorEvents->All()), started);
+    EXPECT_FALSE(listener.Readable(0ms));  // the answer was not used to connect
+}
+
+TEST_F(DirectLifecycleTest, ReleasedDuringAConnectEventTheObjectEndsWhenTheEventReturns) {
+    RawSocket listener = RawSocket::TcpListening();
     Gate gate;
     Signal held;
-    Endpoint client = NewSocket(OVSOCK_TCP, [&](const SocketEvent& e) {
+    Endpoint client = NewDirectObject([&](const SocketEvent& e) {
         if (e.id == OVSOCK_DISPID_ON_CONNECT_START) {
             held.Raise();
             gate.Wait();
         }
     });
-    Endpoint other = NewListener(&port);
-    ASSERT_TRUE(ConnectTo(client.socket.Get(), "127.0.0.1", port));
+    ASSERT_TRUE(ConnectTo(client.socket.Get(), "127.0.0.1", listener.Port()));
     ASSERT_TRUE(held.Wait());
-    auto destroyed = ReleaseElsewhere(std::move(client.socket));
-    EXPECT_EQ(destroyed.wait_for(100ms), std::future_status::timeout);
+    auto released = ReleaseElsewhere(std::move(client.socket));
+    EXPECT_EQ(released.wait_for(kEventTimeout), std::future_status::ready);
     gate.Open();
-    EXPECT_EQ(destroyed.wait_for(7s), std::future_status::ready);
+    // The connect thread held the object through the event, then let it go: the object ended
+    // there, before connecting, and nothing followed.
+    ASSERT_TRUE(LookupThreads::Instance().WaitUntilIdle(kEventTimeout));
+    EXPECT_EQ(Ids(client.events->All()), (std::vector<DISPID>{OVSOCK_DISPID_ON_CONNECT_START}));
+    EXPECT_FALSE(listener.Readable(0ms));
 }
 
 TEST_F(LifecycleTest, AfterCloseANewSocketIsNeitherServedNorWatched) {

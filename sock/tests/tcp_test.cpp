@@ -2,9 +2,15 @@
 // another connect runs), the events of sends, receiving and readiness, closed and reset
 // connections, and a Close that meets a send the peer does not take.
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 
+#include <atomic>
+#include <cstdio>
+#include <fstream>
 #include <future>
+#include <sstream>
 
 #include "platform/win32/last_error.h"
 #include "sock/tests/sock_test_support.h"
@@ -51,6 +57,23 @@ bool ConnectOnceIdle(IOVSocket* socket, const char* host, LONG port) {
         if (ok == VARIANT_TRUE)
             return true;
         std::this_thread::sleep_for(1ms);
+    }
+    return false;
+}
+
+// True while this machine has a TCP socket in SYN_SENT towards 127.0.0.1 at port.
+bool ConnectPendingTo(LONG port) {
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line);  // the heading
+    char wanted[16];
+    std::snprintf(wanted, sizeof wanted, "0100007F:%04X", static_cast<unsigned>(port));
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        if (remote == wanted && state == "02")
+            return true;
     }
     return false;
 }
@@ -115,6 +138,63 @@ TEST_F(TcpTest, RefusedAndUnresolvableConnectsEndCleanlyAndAllowTheNextConnect) 
     ASSERT_TRUE(client.events->WaitForCount(kEstablished, 1));
     EXPECT_EQ(Ids(client.events->All()), (std::vector<DISPID>{kResolveStart, kResolveFailed, kStart,
                                                               kFailed, kStart, kEstablished}));
+}
+
+TEST_F(TcpTest, ACloseThatCutsAConnectShortEndsItInOnConnectFailed) {
+    std::atomic<IOVSocket*> self{nullptr};
+    std::atomic<bool> closeInStart{true};
+    std::atomic<int> failedError{-1};
+    Signal earlyFailed, lateFailed;
+    std::atomic<Signal*> failed{&earlyFailed};
+    auto hook = [&](const SocketEvent& e) {
+        if (e.id == kStart && closeInStart)
+            self.load()->Close();  // before the connect has begun
+        if (e.id == kFailed) {
+            failedError = LastError(self.load());  // the connect thread's error
+            failed.load()->Raise();
+        }
+    };
+    RawSocket listener = RawSocket::TcpListening();
+    Endpoint early = NewSocket(OVSOCK_TCP, hook);
+    self = early.socket.Get();
+    ASSERT_TRUE(ConnectTo(early.socket.Get(), "127.0.0.1", listener.Port()));
+    ASSERT_TRUE(earlyFailed.Wait());
+    EXPECT_EQ(Ids(early.events->All()), (std::vector<DISPID>{kStart, kFailed}));
+    EXPECT_EQ(failedError.load(), OVSOCK_ERR_INTR);
+    EXPECT_FALSE(listener.Accept(0ms).Fd() >= 0);  // it never connected
+
+    // A listener whose queue of unaccepted connections is full ignores further connection
+    // requests, so a connect to it waits for an answer until Close cuts it short. Two fill
+    // the queue of a listener with a backlog of one.
+    RawSocket full = RawSocket::TcpBound();
+    ASSERT_EQ(::listen(full.Fd(), 1), 0);
+    std::vector<RawSocket> queued;
+    for (int i = 0; i < 2; ++i) {
+        RawSocket filler(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(static_cast<uint16_t>(full.Port()));
+        ::connect(filler.Fd(), reinterpret_cast<sockaddr*>(&to), sizeof to);
+        pollfd p{filler.Fd(), POLLOUT, 0};
+        ASSERT_EQ(::poll(&p, 1, static_cast<int>(kEventTimeout.count())), 1);
+        queued.push_back(std::move(filler));
+    }
+    closeInStart = false;
+    failedError = -1;
+    failed = &lateFailed;
+    Endpoint late = NewSocket(OVSOCK_TCP, hook);
+    self = late.socket.Get();
+    ASSERT_TRUE(ConnectTo(late.socket.Get(), "127.0.0.1", full.Port()));
+    auto deadline = std::chrono::steady_clock::now() + kEventTimeout;
+    while (!ConnectPendingTo(full.Port()) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(ConnectPendingTo(full.Port()));
+    EXPECT_EQ(Ids(late.events->All()), (std::vector<DISPID>{kStart}));
+    late->Close();
+    ASSERT_TRUE(lateFailed.Wait());
+    EXPECT_EQ(Ids(late.events->All()), (std::vector<DISPID>{kStart, kFailed}));
+    EXPECT_EQ(failedError.load(), OVSOCK_ERR_INTR);
 }
 
 TEST_F(TcpTest, ConnectAndResolveHostAreRefusedWhileOneRuns) {

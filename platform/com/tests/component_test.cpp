@@ -136,6 +136,27 @@ TEST_F(ComponentTest, EventsReachEverySinkInAdviseOrder) {
 }
 
 namespace {
+// Reports what TryAddRef gives once its count has reached zero.
+class PinProbe final : public ComObject<PinProbe, IUnknown> {
+public:
+    explicit PinProbe(int* pinnedWhileDying) : pinnedWhileDying_(pinnedWhileDying) {}
+    ~PinProbe() override { *pinnedWhileDying_ = TryAddRef() ? 1 : 0; }
+
+private:
+    int* pinnedWhileDying_;
+};
+}  // namespace
+
+TEST(ComObjectTest, TryAddRefPinsOnlyWhileTheCountIsAboveZero) {
+    int pinnedWhileDying = -1;
+    ComPtr<PinProbe> probe = MakeComObject<PinProbe>(&pinnedWhileDying);
+    ASSERT_TRUE(probe->TryAddRef());
+    EXPECT_EQ(probe->Release(), 1u);  // the pin was a reference of its own
+    probe.Reset();
+    EXPECT_EQ(pinnedWhileDying, 0);
+}
+
+namespace {
 // A sink whose every Invoke fails.
 class FailingSink final : public ComObject<FailingSink, IDispatch> {
 public:
