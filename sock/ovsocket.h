@@ -81,6 +81,11 @@ struct SendQueueEntry {
     bool toRelay = false;
     LONG packetId = 0;
     size_t bytesSent = 0;
+    // A datagram that found the queue empty is sent by SendTo itself, on the caller's thread,
+    // rather than after waking the send thread; the send thread then reports it as it would
+    // have: progress from 0, then completion, or the error the send met (an errno).
+    bool sentEarly = false;
+    int earlyError = 0;
 };
 
 // What SetProxy stores; it takes effect at the next Connect or send step.
@@ -166,6 +171,10 @@ private:
 
     // Queue (ovsocket_send.cpp)
     LONG Enqueue(SendQueueEntry entry);
+    // Under lock_, with the queue empty: sends an addressed datagram of a direct UDP socket at
+    // once (not waiting for room) and records the outcome in the entry; a datagram the socket
+    // cannot take now is left to the send thread.
+    void SendEarly(SendQueueEntry* entry);
     LONG NextPacketId();  // caller holds lock_
     // The packet's bytes of a Send or SendTo payload, in a buffer a sent packet left.
     std::vector<BYTE> CopyPayload(const VARIANT& data);

@@ -1,5 +1,8 @@
 // COVSocket: queuing packets. The bytes go out on the send thread (send_step.cpp).
 #include <arpa/inet.h>
+#include <sys/socket.h>
+
+#include <cerrno>
 
 #include "platform/text/cp936.h"
 #include "sock/ovsocket.h"
@@ -48,11 +51,37 @@ LONG COVSocket::NextPacketId() {
     return nextPacketId_;
 }
 
+void COVSocket::SendEarly(SendQueueEntry* entry) {
+    // After Close the object has no send thread to report, so nothing goes out either.
+    if (!entry->addressed || !entry->hasAddress || entry->toRelay || socketType_ != OVSOCK_UDP ||
+        Stopped())
+        return;
+    SocketRef socket = DataSocket();
+    if (!socket)
+        return;
+    ssize_t n = SendDatagram(socket->Fd(), entry->data.data(), entry->data.size(), entry->address,
+                             MSG_DONTWAIT);
+    if (n >= 0 && static_cast<size_t>(n) == entry->data.size()) {
+        entry->sentEarly = true;
+        entry->bytesSent = entry->data.size();
+    } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        // Reported by the send thread as a failed send; not tried again, as an error a
+        // datagram socket reports once (an earlier datagram refused) is gone after this.
+        entry->sentEarly = true;
+        entry->earlyError = errno;
+    }
+}
+
 LONG COVSocket::Enqueue(SendQueueEntry entry) {
     LONG id = 0;
     {
         CriticalSectionLock lock(lock_);
         id = entry.packetId = NextPacketId();
+        // Sending held no lock of the caller's beyond ours: a datagram that has nothing
+        // before it needs no hand-off to the send thread to leave. The lock is held during
+        // the send as in the send step, so the queue's order is the wire's.
+        if (sendQueue_.empty())
+            SendEarly(&entry);
         sendQueue_.push_back(std::move(entry));
     }
     // Raised after the entry is in: the send thread clears it only under the lock, when it

@@ -35,35 +35,44 @@ COVSocket::StepResult COVSocket::SendStep(const SocketHandle& socket, LONG repor
             return StepResult::kDone;
         id = head.packetId;
         size = static_cast<LONG>(head.data.size());
-        const size_t offset = std::min(head.bytesSent, head.data.size());
-        const size_t remaining = head.data.size() - offset;
-        const BYTE* bytes = head.data.data() + offset;
-        const int flags = mayBlock ? 0 : MSG_DONTWAIT;
         ssize_t n = -1;
-        bool wouldBlock = false;
-        // The lock stays held during the send itself: Send and ClearSendQueue wait for it.
-        if (head.addressed && !proxyFailed) {
-            if (head.toRelay) {
-                head.host = remoteHost_.ToCp936();
-                head.port = remotePort_;
-            }
-            sockaddr_in to = head.address;
-            if (head.hasAddress || ResolveAddress(head.host, head.port, true, {}, &to)) {
-                n = SendDatagram(socket.Fd(), bytes, remaining, to, flags);
-                wouldBlock = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-            }
+        size_t remaining = 0;
+        if (head.sentEarly) {
+            // SendTo sent it already: this step only reports how that went.
+            remaining = head.data.size();
+            n = head.earlyError == 0 ? static_cast<ssize_t>(remaining) : -1;
+            if (head.earlyError != 0)
+                SetSocketErrorFromErrno(head.earlyError);
         } else {
-            n = SendStream(socket.Fd(), bytes, remaining, flags);
-            wouldBlock = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-            if (!mayBlock && n >= 0 && static_cast<size_t>(n) < remaining) {
-                // The socket took part of it: the rest goes out as the one blocking send of
-                // the step would have sent it.
-                ssize_t rest = SendStream(socket.Fd(), bytes + n, remaining - n, 0);
-                n = rest < 0 ? rest : n + rest;
+            const size_t offset = std::min(head.bytesSent, head.data.size());
+            remaining = head.data.size() - offset;
+            const BYTE* bytes = head.data.data() + offset;
+            const int flags = mayBlock ? 0 : MSG_DONTWAIT;
+            bool wouldBlock = false;
+            // The lock stays held during the send itself: Send and ClearSendQueue wait for it.
+            if (head.addressed && !proxyFailed) {
+                if (head.toRelay) {
+                    head.host = remoteHost_.ToCp936();
+                    head.port = remotePort_;
+                }
+                sockaddr_in to = head.address;
+                if (head.hasAddress || ResolveAddress(head.host, head.port, true, {}, &to)) {
+                    n = SendDatagram(socket.Fd(), bytes, remaining, to, flags);
+                    wouldBlock = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+                }
+            } else {
+                n = SendStream(socket.Fd(), bytes, remaining, flags);
+                wouldBlock = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+                if (!mayBlock && n >= 0 && static_cast<size_t>(n) < remaining) {
+                    // The socket took part of it: the rest goes out as the one blocking send
+                    // of the step would have sent it.
+                    ssize_t rest = SendStream(socket.Fd(), bytes + n, remaining - n, 0);
+                    n = rest < 0 ? rest : n + rest;
+                }
             }
+            if (wouldBlock && !mayBlock)
+                return StepResult::kWouldBlock;
         }
-        if (wouldBlock && !mayBlock)
-            return StepResult::kWouldBlock;
         if (n < 0) {
             outcome = Outcome::kFailed;
             finished = std::move(head);

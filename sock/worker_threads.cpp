@@ -46,7 +46,8 @@ void COVSocket::SendThread(SocketRef socket) {
             }
             const SendQueueEntry& head = sendQueue_.front();
             id = head.packetId;
-            sent = static_cast<LONG>(head.bytesSent);
+            // A datagram SendTo sent early is reported as the attempt it stands for.
+            sent = head.sentEarly ? 0 : static_cast<LONG>(head.bytesSent);
             size = static_cast<LONG>(head.data.size());
         }
         Fire(OVSOCK_DISPID_ON_SEND_PROGRESS, id, sent, size, VARIANT_FALSE);

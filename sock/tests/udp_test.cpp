@@ -139,6 +139,37 @@ TEST_F(UdpTest, ReceiveWaitingForADatagramGetsAllOfIt) {
     EXPECT_TRUE(receiver.events->WaitForCount(kData, reports + 2));
 }
 
+TEST_F(UdpTest, ADatagramWithNothingBeforeItLeavesWithoutWaitingForTheSendThread) {
+    RawSocket peer = RawSocket::UdpBound();
+    std::atomic<bool> arrivedBeforeReport{false};
+    Endpoint sender = NewBoundUdp([&](const SocketEvent& e) {
+        // The send thread reports the attempt; SendTo has already sent the datagram.
+        if (e.id == kProgress && e.args[0] == 101 && e.args[3] == 0)
+            arrivedBeforeReport = peer.Readable(0ms);
+    });
+    EXPECT_EQ(SendBytesTo(sender.socket.Get(), "127.0.0.1", peer.Port(), "early"), 101);
+    ASSERT_TRUE(sender.events->WaitUntil(
+        [](const auto& events) { return SendEvents(events).size() >= 1; }));
+    EXPECT_EQ(peer.ReadDatagram(), "early");
+    // A datagram the socket refuses at once is reported as a failed send, by the send thread.
+    EXPECT_EQ(SendBytesTo(sender.socket.Get(), "127.0.0.1", 0, "nowhere"), 102);
+    ASSERT_TRUE(sender.events->WaitForCount(kSendError, 1));
+    EXPECT_EQ(SendBytesTo(sender.socket.Get(), "127.0.0.1", peer.Port(), "after"), 103);
+    EXPECT_EQ(peer.ReadDatagram(), "after");
+    ASSERT_TRUE(sender.events->WaitUntil(
+        [](const auto& events) { return SendEvents(events).size() >= 6; }));
+    EXPECT_TRUE(arrivedBeforeReport);
+    auto events = sender.events->All();
+    EXPECT_EQ(SendEvents(events), (std::vector<std::vector<LONG>>{{kProgress, 101, 0, 5, 0},
+                                                                  {kProgress, 101, 5, 5, -1},
+                                                                  {kProgress, 102, 0, 7, 0},
+                                                                  {kSendError, 102},
+                                                                  {kProgress, 103, 0, 5, 0},
+                                                                  {kProgress, 103, 5, 5, -1}}));
+    for (const auto& e : events)
+        EXPECT_NE(e.thread, std::this_thread::get_id());  // every report from the send thread
+}
+
 TEST_F(UdpTest, AFailedSendDropsItsPacketAndTheNextWaitsForTheNextSend) {
     RawSocket peer = RawSocket::UdpBound();
     ComPtr<IOVSocket> self;
