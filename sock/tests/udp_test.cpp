@@ -143,13 +143,15 @@ TEST_F(UdpTest, ADatagramWithNothingBeforeItLeavesWithoutWaitingForTheSendThread
     RawSocket peer = RawSocket::UdpBound();
     std::atomic<bool> arrivedBeforeReport{false};
     Endpoint sender = NewBoundUdp([&](const SocketEvent& e) {
-        // The send thread reports the attempt; SendTo has already sent the datagram.
+        // The send thread reports the attempt, and holds still here: the datagram arrives
+        // all the same, as SendTo has sent it already.
         if (e.id == kProgress && e.args[0] == 101 && e.args[3] == 0)
-            arrivedBeforeReport = peer.Readable(0ms);
+            arrivedBeforeReport = peer.Readable(kEventTimeout);
     });
     EXPECT_EQ(SendBytesTo(sender.socket.Get(), "127.0.0.1", peer.Port(), "early"), 101);
+    // Read only once the report is over (its completion follows the hook).
     ASSERT_TRUE(sender.events->WaitUntil(
-        [](const auto& events) { return SendEvents(events).size() >= 1; }));
+        [](const auto& events) { return SendEvents(events).size() >= 2; }));
     EXPECT_EQ(peer.ReadDatagram(), "early");
     // A datagram the socket refuses at once is reported as a failed send, by the send thread.
     EXPECT_EQ(SendBytesTo(sender.socket.Get(), "127.0.0.1", 0, "nowhere"), 102);
