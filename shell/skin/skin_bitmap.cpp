@@ -4,11 +4,14 @@
 
 COVBitmap::COVBitmap(const QString& path) {
     image_.load(path);
+    image_.setDevicePixelRatio(1);
     if (image_.isNull())
         return;
     const QString twice = DoublePath(path);
     if (QFileInfo::exists(twice)) {
         double_.load(twice);
+        // Qt marks "@2x" files as two pixels per logical pixel; the skin counts plain pixels.
+        double_.setDevicePixelRatio(1);
         // A variant of any other size would put the frame's pieces in the wrong places.
         if (double_.size() != image_.size() * 2)
             double_ = QImage();

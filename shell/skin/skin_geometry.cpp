@@ -131,7 +131,8 @@ QImage ComposeFrame(const QImage& picture, const QMargins& margins, QSize size, 
     if (picture.isNull() || out.isNull())
         return out;
     QPainter p(&out);
-    const QImage src = picture.convertToFormat(QImage::Format_RGB32);
+    QImage src = picture.convertToFormat(QImage::Format_RGB32);
+    src.setDevicePixelRatio(1);  // pieces are cut and placed in the picture's own pixels
     if (margins.isNull()) {
         p.drawImage(QPoint(0, 0), src);
         return out;

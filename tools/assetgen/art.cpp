@@ -678,7 +678,7 @@ bool WriteSkinPictures(const QString& dir, const Palette& pal) {
         CaptionButtons(p, {32, 26}, pal, 3);
     });
     bitmap(
-        "logo.bmp", {150, 40}, [&](QPainter& p, QSize s) { Logo(p, s, pal); }, true);
+        "logo.bmp", {164, 40}, [&](QPainter& p, QSize s) { Logo(p, s, pal); }, true);
     constexpr int kLogoFrames = 8;
     for (int i = 0; i < kLogoFrames; ++i)
         bitmap(QString("pageroom.logo%1.bmp").arg(i), {28, 28}, [&, i](QPainter& p, QSize s) {

@@ -119,8 +119,20 @@ TEST(SkinGoldenTest, CornersArePixelIdenticalAfterAResize) {
     const std::vector<QImage> before = corners(small), after = corners(large);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(before[i], after[i]) << "corner " << i;
-    // And the edges are tiled, not stretched: a column of the top edge looks the same in both.
-    EXPECT_EQ(Block(small, {l + 4, 0, 1, t}), Block(large, {l + 4, 0, 1, t}));
+    // And the edges are tiled, not stretched: every whole copy along the top and the left edge
+    // is the picture's own edge, in the picture for this screen (@2x at 200 %).
+    int scale = 0;
+    const QImage picture = skin.GetBitmap("Form", "sFormBitmap")
+                               ->ImageFor(r, &scale)
+                               .convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(scale, int(r));
+    const int tileW = picture.width() - l - rr, tileH = picture.height() - t - b;
+    const QImage topEdge = Block(picture, {l, 0, tileW, t});
+    const QImage leftEdge = Block(picture, {0, t, l, tileH});
+    for (int i = 0; l + (i + 1) * tileW <= 200 * r; ++i)  // left of the caption buttons
+        EXPECT_EQ(Block(large, {l + i * tileW, 0, tileW, t}), topEdge) << "top copy " << i;
+    for (int i = 0; t + (i + 1) * tileH <= large.height() - b; ++i)
+        EXPECT_EQ(Block(large, {0, t + i * tileH, l, tileH}), leftEdge) << "left copy " << i;
     // The shape follows the size, corners included.
     EXPECT_EQ(form.mask().boundingRect(), QRect(0, 0, 460, 330));
     EXPECT_FALSE(form.mask().contains(QPoint(459, 0)));

@@ -363,8 +363,12 @@ void OVSkinLabel::ApplyControl() {
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, ColorOr(*this, "clrText", QColor(0x1F, 0x29, 0x33)));
     setPalette(pal);
+    // Beyond clrText a skin may give a label its font, as it does for edit boxes.
+    LOGFONT lf{};
+    setFont(GetFont("fontText", &lf) ? ov::skin::ToQFont(lf) : QFont());
 }
 
 void OVSkinLabel::ReleaseControl() {
     setPalette(QPalette());
+    setFont(QFont());
 }
