@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QSaveFile>
 #include <cmath>
 
 #include "tools/assetgen/formats.h"
@@ -58,6 +59,12 @@ QImage Flatten(const QImage& art, const QColor& edge, const QRgb key,
         }
     }
     return out;
+}
+
+// Through a temporary file renamed over the old one, as every file here is written.
+bool SaveBmp(const QImage& image, const QString& path) {
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && image.save(&file, "BMP") && file.commit();
 }
 
 // ---- shared glyphs, in a 16-unit box unless said otherwise ----
@@ -653,7 +660,7 @@ bool SaveBitmap(const QString& dir, const QString& name, QSize size, const Paint
     });
     const QString base = QDir(dir).filePath(name);
     const int dot = base.lastIndexOf('.');
-    return one.save(base, "BMP") && two.save(base.left(dot) + "@2x" + base.mid(dot), "BMP");
+    return SaveBmp(one, base) && SaveBmp(two, base.left(dot) + "@2x" + base.mid(dot));
 }
 
 bool SaveIcon(const QString& path, const Painting& paint) {

@@ -368,3 +368,44 @@ TEST(SkinMenuTest, MenusTakeTheSkinsColoursAndFollowAReload) {
     menu.setActiveAction(nullptr);
     EXPECT_EQ(Grab(menu).pixel(QPoint(menu.width() - 12, y) * r), qRgb(7, 8, 9));
 }
+
+TEST(SkinRobustnessTest, ABrokenSkinGivesDefaultsAndNeverACrash) {
+    HandMadeSkin t;
+    // A truncated picture, margins wider than the picture, malformed and negative values.
+    std::ofstream(t.Path("cut.bmp"), std::ios::binary) << "BM\x36\x10\0\0\0\0";
+    QImage tiny(6, 6, QImage::Format_RGB32);
+    tiny.fill(Qt::darkCyan);
+    ASSERT_TRUE(tiny.save(QString::fromStdString(t.Path("tiny.bmp"))));
+    t.Config(
+        "[Form]\nsFormBitmap = tiny.bmp\nmgFormMidBlock = MARGIN(40,-3,90,40)\n"
+        "bFormTransparent = true\nclrFormColorKey = RGB(0,139,139)\n"
+        "posCaption = POSITION(1,2,3)\nsCaptionButtonsBitmap = cut.bmp\n"
+        "szFormMinSize = SIZE(-5,-5)\nfontCaptionText = FONT(\"unterminated,1,1,1,1)\n"
+        "[Digit]\nsBitmap = tiny.bmp\nnPrecision = 99999\n"
+        "[ListBox]\nsScrollArrow = tiny.bmp\nsScrollBar = cut.bmp\nsScrollLine = tiny.bmp\n"
+        "[BitmapButton]\nsBitmap = tiny.bmp\n"
+        "posWindow = POSITION(5,pstSize,0,pstPosLT,0,pstPosRB,5,pstSize)\n");
+    ASSERT_TRUE(t.skin().Load("t"));
+    EXPECT_EQ(t.skin().GetBitmap("cut.bmp"), nullptr);
+    OVSkinForm form;
+    form.SetCaptionButtons(OVSkinForm::Minimize | OVSkinForm::Close);
+    form.SetSkin(&t.skin());
+    auto* digit = new OVSkinDigit(&form);
+    auto* list = new OVSkinListBox(&form);
+    auto* button = new OVSkinBitmapButton(&form);
+    form.AddChild(digit, "D");
+    form.AddChild(list, "L");
+    form.AddChild(button, "B");
+    form.show();
+    form.resize(50, 40);
+    digit->SetValue(-123456789);
+    for (int i = 0; i < 50; ++i)
+        list->addItem("x");
+    EXPECT_EQ(form.MidBlock(), QMargins(40, 0, 90, 40));
+    EXPECT_GE(form.width(), 130);  // never smaller than its fixed borders
+    EXPECT_EQ(digit->Precision(), 10);
+    EXPECT_FALSE(Grab(form).isNull());
+    EXPECT_EQ(form.ButtonWidget(OVSkinForm::Close)->CellSize(), QSize(28, 22));
+    // A control the owner has not named yet carries its skin name.
+    EXPECT_EQ(button->accessibleName(), "B");
+}

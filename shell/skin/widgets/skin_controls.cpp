@@ -62,6 +62,10 @@ void OVSkinControl::PlaceIn(const QRect& parent) {
 }
 
 void OVSkinControl::OnApply() {
+    // The owner names the control for people; until it does, the skin name stands in, so
+    // that a screen reader and a test always find it.
+    if (widget_->accessibleName().isEmpty() && !SecondName().empty())
+        widget_->setAccessibleName(QString::fromStdString(SecondName()));
     posWindow_ = {};
     GetPosition("posWindow", &posWindow_);
     ApplyControl();

@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
+#include <algorithm>
 
 #include "shell/skin/skin_bitmap.h"
 #include "shell/skin/skin_paint.h"
@@ -12,8 +13,10 @@ using ov::skin::HitZone;
 
 namespace {
 
+// A skin's margins; a negative width means nothing sensible and counts as none.
 QMargins ToMargins(const RECT& r) {
-    return QMargins(r.left, r.top, r.right, r.bottom);
+    return QMargins(std::max<int>(r.left, 0), std::max<int>(r.top, 0), std::max<int>(r.right, 0),
+                    std::max<int>(r.bottom, 0));
 }
 
 constexpr int kButtonIndex[] = {0, 1, -1, 2, -1, -1, -1, 3};  // by flag value - 1
