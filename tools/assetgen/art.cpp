@@ -457,7 +457,10 @@ void WizardPicture(QPainter& p, QSize size, const Palette& pal, int page, int pa
     p.drawEllipse(QPointF(10, size.height() * 0.72), 90, 90);
     p.setBrush(Alpha(Qt::white, 0.05));
     p.drawEllipse(QPointF(size.width() * 0.5, size.height() * 0.38), 58, 58);
+    p.save();
     glyph(p, QPointF(size.width() / 2.0, size.height() * 0.38));
+    p.restore();
+    p.setPen(Qt::NoPen);
     const double spacing = 12, y = size.height() - 34;
     const double x0 = size.width() / 2.0 - spacing * (pages - 1) / 2.0;
     for (int i = 0; i < pages; ++i) {
@@ -795,7 +798,7 @@ bool WriteSkinPictures(const QString& dir, const Palette& pal) {
         Person(p, c + QPointF(-10, 6), 4.6, Qt::white);
     });
     pages("wizard_password", 4,
-          [](QPainter& p, QPointF c) { Key(p, c - QPointF(18, 0), 2.2, Qt::white); });
+          [](QPainter& p, QPointF c) { Key(p, c - QPointF(22, 0), 3.0, Qt::white); });
 
     // Icons.
     IconList icons = StatusIcons(pal);
