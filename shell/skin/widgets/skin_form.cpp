@@ -164,6 +164,7 @@ QImage OVSkinForm::ComposeFrameImage(QSize size, int scale) const {
 }
 
 void OVSkinForm::RenewShape() {
+    frame_ = QImage();
     if (transparent_ && picture_) {
         shape_ = ov::skin::ColorKeyRegion(ComposeFrameImage(size(), 1), colorKey_);
         setMask(shape_);
@@ -213,19 +214,28 @@ void OVSkinForm::paintEvent(QPaintEvent*) {
         p.drawRect(rect().adjusted(0, 0, -1, -1));
     } else {
         const int scale = ratio >= 1.5 ? 2 : 1;
-        QImage frame = ComposeFrameImage(size(), scale);
-        if (frame.devicePixelRatio() > 1 && transparent_) {
-            // The shape was cut from the plain picture; where the finer one still shows the
-            // key inside the shape, the plain picture shows instead.
-            p.drawImage(rect(), ComposeFrameImage(size(), 1));
-            frame = frame.convertToFormat(QImage::Format_ARGB32);
-            for (int y = 0; y < frame.height(); ++y) {
-                auto* row = reinterpret_cast<QRgb*>(frame.scanLine(y));
-                for (int x = 0; x < frame.width(); ++x)
-                    if ((row[x] & 0xFFFFFF) == (colorKey_ & 0xFFFFFF))
-                        row[x] = 0;
+        // Composed once per size and screen: windows repaint far more often than they resize.
+        if (frame_.isNull() || frameSize_ != size() || frameScale_ != scale) {
+            frame_ = ComposeFrameImage(size(), scale);
+            frameSize_ = size();
+            frameScale_ = scale;
+            if (frame_.devicePixelRatio() > 1 && transparent_) {
+                // The shape was cut from the plain picture; where the finer one still shows
+                // the key inside the shape, the plain picture shows instead.
+                QImage base = ComposeFrameImage(size(), 1).scaled(frame_.size());
+                QImage fine = frame_.convertToFormat(QImage::Format_RGB32);
+                for (int y = 0; y < fine.height(); ++y) {
+                    auto* row = reinterpret_cast<QRgb*>(fine.scanLine(y));
+                    const auto* under = reinterpret_cast<const QRgb*>(base.constScanLine(y));
+                    for (int x = 0; x < fine.width(); ++x)
+                        if ((row[x] & 0xFFFFFF) == (colorKey_ & 0xFFFFFF))
+                            row[x] = under[x];
+                }
+                fine.setDevicePixelRatio(frame_.devicePixelRatio());
+                frame_ = fine;
             }
         }
+        const QImage& frame = frame_;
         p.drawImage(QPoint(0, 0), frame);
     }
     const QRect textArea = ov::skin::CalcRect(captionTextPos_, rect());

@@ -82,6 +82,9 @@ private:
     QFont captionFont_;
 
     QRegion shape_;
+    QImage frame_;  // the frame as last drawn, for frameSize_ at frameScale_
+    QSize frameSize_;
+    int frameScale_ = 0;
     // Dragging by hand where the window system cannot move or resize for us.
     Qt::Edges dragEdges_;
     bool dragging_ = false;
