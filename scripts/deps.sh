@@ -11,6 +11,7 @@ packages=(
   libgsf-bin python3-olefile
   dante-server
   qt6-base-dev
+  fonts-wqy-microhei
 )
 packages+=("$@")
 
