@@ -101,7 +101,8 @@ public:
     void Tick();
 
     // At login: with a non-empty directory, drops every item, then reads that directory's
-    // "Remind.dat" (Changed(0,0) when it held items). An empty directory changes nothing.
+    // "Remind.dat" (Changed(0,0) when items were dropped or read). An empty directory changes
+    // nothing.
     // The user's name keys the scrambled messages of the file; a user directory is named by
     // it, so the one-argument form takes the directory's last component.
     void SetDirectory(const QString& directory);
