@@ -37,6 +37,31 @@ TEST(LoginNameTest, DialogCharactersOnly) {
 
 class UserDirectoriesTest : public CoreTest {};
 
+TEST_F(UserDirectoriesTest, NamesOfDotsOnlyAreRefusedAndNeverLeaveUserdata) {
+    for (const char* name : {".", "..", "...", "...."})
+        EXPECT_FALSE(IsValidLoginName(name)) << name;
+    for (const char* name : {".a", "a.", "a..b", "..a"})
+        EXPECT_TRUE(IsValidLoginName(name)) << name;
+
+    UserDirectories dirs(DataHome());
+    ASSERT_TRUE(dirs.Create("alice"));
+    const QString machine = dirs.MachineSettingsPath();
+    WriteBytes(machine, "[LocalMachine]\n");
+    WriteBytes(dirs.UserFile("alice", "setting.dat"), "x");
+
+    for (const char* name : {".", ".."}) {
+        EXPECT_TRUE(dirs.UserDirectory(name).isEmpty()) << name;
+        EXPECT_TRUE(dirs.UserFile(name, "setting.dat").isEmpty()) << name;
+        EXPECT_FALSE(dirs.Exists(name)) << name;
+        EXPECT_FALSE(dirs.Create(name)) << name;
+        EXPECT_FALSE(dirs.Remove(name)) << name;
+    }
+    // Deleting the data of a user called ".." must not empty the data home.
+    EXPECT_EQ(ReadBytes(machine), "[LocalMachine]\n");
+    EXPECT_EQ(ReadBytes(dirs.UserFile("alice", "setting.dat")), "x");
+    EXPECT_EQ(dirs.KnownUsers(), QStringList{"alice"});
+}
+
 TEST_F(UserDirectoriesTest, CreateMakesPrivateDirectoriesAndParents) {
     const QString home = DataHome() + "/deeper/home";
     UserDirectories dirs(home);
