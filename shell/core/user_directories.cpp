@@ -19,7 +19,8 @@ QString ResolveDataHome(const QProcessEnvironment& env) {
 }
 
 bool IsValidLoginName(const QString& name) {
-    if (name.isEmpty())
+    // "." and ".." would name userdata/ itself or the data home as a user's directory.
+    if (name.isEmpty() || name.count(u'.') == name.size())
         return false;
     for (const QChar c : name) {
         const char16_t u = c.unicode();

@@ -26,8 +26,9 @@ inline constexpr char kRemindFileName[] = "Remind.dat";
 QString ResolveDataHome(const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
 
 // The login-name rule of the login dialog: not empty, only digits, lower-case letters a-z,
-// '-', '_' and '.'. Callers that report an empty name with a message of its own test for it
-// first. The registration wizard adds its own rules (no '.', not digits only) on top.
+// '-', '_' and '.', and not dots only ("." and ".." would leave userdata/ or name it). Callers
+// that report an empty name with a message of its own test for it first. The registration
+// wizard adds its own rules (no '.', not digits only) on top.
 bool IsValidLoginName(const QString& name);
 
 class UserDirectories {
