@@ -34,7 +34,9 @@ private:
 
 class ArchiveReader {
 public:
+    // The reader keeps a view: the bytes must outlive it, so temporaries are refused.
     explicit ArchiveReader(QByteArrayView data) : data_(data) {}
+    explicit ArchiveReader(QByteArray&&) = delete;
 
     // Each returns 0 / empty once the stream has failed.
     qint32 Int32();
