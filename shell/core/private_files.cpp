@@ -83,14 +83,35 @@ bool WritePrivateFile(const QString& path, QByteArrayView bytes) {
 }
 
 std::optional<QByteArray> ReadWholeFile(const QString& path, qint64 maxSize) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maxSize)
+    // Without blocking, so that a pipe or device put in a file's place cannot stall the
+    // reader; only regular files are read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    // Read one byte past the limit to tell a file that is too large from one that fits.
-    QByteArray bytes = file.read(maxSize + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > maxSize)
-        return std::nullopt;
-    return bytes;
+    std::optional<QByteArray> result;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= maxSize) {
+        QByteArray bytes;
+        bytes.resize(static_cast<qsizetype>(st.st_size));
+        qsizetype done = 0;
+        bool ok = true;
+        while (ok && done < bytes.size()) {
+            const ssize_t n =
+                ::read(fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            ok = n >= 0;
+            if (n <= 0)
+                break;  // a file that shrank meanwhile ends here
+            done += n;
+        }
+        if (ok) {
+            bytes.truncate(done);
+            result = std::move(bytes);
+        }
+    }
+    ::close(fd);
+    return result;
 }
 
 }  // namespace ov::shell

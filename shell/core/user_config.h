@@ -40,7 +40,8 @@ public:
     void Clear();
     QString FilePath() const;
 
-    // Runs f(OVConfigFile&) under the lock and returns its result.
+    // Runs f(OVConfigFile&) under the lock and returns its result; f must not call back into
+    // this object.
     template <typename F>
     auto Edit(F&& f) {
         std::lock_guard lock(mutex_);

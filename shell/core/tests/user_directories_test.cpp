@@ -1,6 +1,7 @@
 // The data home, user directories (created private, removed whole, listed) and the login-name
 // rule that guards them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -120,7 +121,11 @@ TEST_F(UserDirectoriesTest, PrivateFilesReplaceTheOldFileWhole) {
     EXPECT_EQ(ReadWholeFile(path, 3).value_or("?"), "new");
     EXPECT_FALSE(ReadWholeFile(path, 2).has_value());
     EXPECT_FALSE(ReadWholeFile(DataHome() + "/none").has_value());
-    EXPECT_FALSE(MakePrivateDirectory(path));  // a file stands there
+    EXPECT_FALSE(ReadWholeFile(DataHome()).has_value());  // a directory
+    const QString fifo = DataHome() + "/fifo";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(ReadWholeFile(fifo).has_value());  // refused at once, never waited on
+    EXPECT_FALSE(MakePrivateDirectory(path));       // a file stands there
 }
 
 }  // namespace
