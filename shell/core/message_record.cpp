@@ -1,0 +1,42 @@
+#include "shell/core/message_record.h"
+
+#include "shell/core/cp936_text.h"
+
+namespace ov::shell {
+
+void WriteMessageRecord(ArchiveWriter& out, const MessageRecord& record, const QByteArray& key) {
+    out.ScrambledInt32(record.nKind, key);
+    out.ScrambledInt32(record.nTime, key);
+    out.ScrambledInt32(record.nPeerNumber, key);
+    out.ScrambledInt32(record.nExtra, key);
+    out.ScrambledString(ToCp936Bytes(record.sText), key);
+    out.ScrambledString(ToCp936Bytes(record.sFontFace), key);
+    out.ScrambledInt32(record.nFontSize, key);
+    out.ScrambledUInt8(record.bBold, key);
+    out.ScrambledUInt8(record.bItalic, key);
+    out.ScrambledUInt8(record.bUnderline, key);
+    out.ScrambledInt32(record.clrText, key);
+    out.ScrambledInt32(record.clrBackground, key);
+}
+
+bool ReadMessageRecord(ArchiveReader& in, const QByteArray& key, MessageRecord* record) {
+    MessageRecord r;
+    r.nKind = in.ScrambledInt32(key);
+    r.nTime = in.ScrambledInt32(key);
+    r.nPeerNumber = in.ScrambledInt32(key);
+    r.nExtra = in.ScrambledInt32(key);
+    r.sText = FromCp936Bytes(in.ScrambledString(key));
+    r.sFontFace = FromCp936Bytes(in.ScrambledString(key));
+    r.nFontSize = in.ScrambledInt32(key);
+    r.bBold = in.ScrambledUInt8(key);
+    r.bItalic = in.ScrambledUInt8(key);
+    r.bUnderline = in.ScrambledUInt8(key);
+    r.clrText = in.ScrambledInt32(key);
+    r.clrBackground = in.ScrambledInt32(key);
+    if (!in.Ok())
+        return false;
+    *record = std::move(r);
+    return true;
+}
+
+}  // namespace ov::shell
