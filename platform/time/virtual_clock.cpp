@@ -11,6 +11,11 @@ uint32_t VirtualClock::Now() {
     return static_cast<uint32_t>(nowMs_ / 1000);
 }
 
+uint64_t VirtualClock::NowMs() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return nowMs_;
+}
+
 DWORD VirtualClock::Wait(DWORD count, const HANDLE* handles, DWORD milliseconds) {
     Waiter self{std::vector<HANDLE>(handles, handles + count), 0, 0};
     std::unique_lock<std::mutex> lock(mutex_);

@@ -17,6 +17,8 @@ public:
         : nowMs_(uint64_t{startSeconds} * 1000) {}
 
     uint32_t Now() override;
+    // The same time in milliseconds, for timers finer than a second.
+    uint64_t NowMs();
     DWORD Wait(DWORD count, const HANDLE* handles, DWORD milliseconds) override;
 
     // Moves time forward; waiters whose time-out has passed wake up.

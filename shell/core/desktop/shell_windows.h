@@ -1,0 +1,44 @@
+// The windows the hidden frame opens, shows and titles. The program implements it with its
+// widgets; tests record what was asked. Windows that later parts of the program bring are
+// asked for here as well; until they exist the program answers that they are not available.
+#pragma once
+
+#include <QRect>
+#include <QString>
+
+#include "shell/core/pending_item_queue.h"
+
+namespace ov::shell {
+
+// Where the Starshelf bar and window stand and whether they are shown.
+struct StarshelfPlacement {
+    QRect bar;
+    bool barShowing = false;
+    QRect window;
+    bool windowShowing = false;
+};
+
+class ShellWindows {
+public:
+    virtual ~ShellWindows() = default;
+
+    // Dialogs and wizards chosen by commands. Each returns false when the window is not
+    // available in this program (the command is then refused).
+    virtual bool OpenLoginDialog() = 0;
+    virtual bool OpenRegistrationWizard() = 0;
+    virtual bool OpenWindow(int command) = 0;  // any other command's window
+
+    // The main (Starshelf) window and bar.
+    virtual void PlaceStarshelf(const StarshelfPlacement& placement) = 0;
+    virtual StarshelfPlacement StarshelfNow() const = 0;
+    virtual void HideStarshelf() = 0;
+    virtual void ActivateMainWindow() = 0;
+    virtual void SetMainTitle(const QString& title) = 0;
+    // A web page inside the Starshelf window (the first login's home page).
+    virtual void ShowHomePage(const QString& url) = 0;
+
+    // Opens what a pending item stands for (receive window, chat, request, file offer).
+    virtual void OpenPendingItem(const PendingItem& item) = 0;
+};
+
+}  // namespace ov::shell

@@ -1,0 +1,228 @@
+// CHiddenFrame: creation and close, commands, and the kernel events other than the login's.
+#include "shell/core/hidden_frame.h"
+
+#include <QMetaObject>
+#include <cstring>
+
+#include "common/text_escape.h"
+#include "shell/core/commands.h"
+#include "shell/core/cp936_text.h"
+#include "shell/core/shell_app.h"
+
+namespace ov::shell {
+
+namespace {
+
+constexpr int kSecondMs = 1000;
+
+// The record of a kernel event, or a zero record when the bytes are too few.
+OV_USER_INFO UserInfoOf(std::string_view bytes) {
+    OV_USER_INFO u;
+    std::memset(&u, 0, sizeof u);
+    std::memcpy(&u, bytes.data(), std::min(bytes.size(), sizeof u));
+    return u;
+}
+
+QString TextField(const char* field, size_t size) {
+    return FromCp936(std::string_view(field, strnlen(field, size)));
+}
+
+}  // namespace
+
+CHiddenFrame::CHiddenFrame(OVShellApp& app) : app_(app) {
+    Timers& timers = *app_.Desktop().timers;
+    trayClickTimer_ = timers.Create([this] { OnTrayClickTimer(); });
+    secondTimer_ = timers.Create([this] {
+        app_.Pending().Tick();
+        app_.UserData().Tick();
+    });
+    gatewayTimer_ = timers.Create([this] { OnGatewayTimer(); });
+
+    if (IOVService* kernel = app_.Kernel())
+        Ok(events_.Connect(kernel), "Advise", __LINE__);
+    BrowserMonitor(true);
+    QObject::connect(&app_.Pending(), &PendingItemQueue::Changed, this,
+                     [this](int, int) { OnPendingChanged(); });
+    secondTimer_->Start(kSecondMs);
+
+    Tray& tray = *app_.Desktop().tray;
+    tray.SetGestures(Tray::Gestures{[this] { OnTrayLeftRelease(); },
+                                    [this] { OnTrayDoubleClick(); },
+                                    [this] { OnTrayRightRelease(); }});
+    ShowNotLoggedIn();
+}
+
+CHiddenFrame::~CHiddenFrame() {
+    events_.Disconnect();
+}
+
+void CHiddenFrame::PostCommand(int id) {
+    QMetaObject::invokeMethod(
+        this, [this, id] { Command(id); }, Qt::QueuedConnection);
+}
+
+void CHiddenFrame::Command(int id) {
+    ShellWindows& windows = *app_.Desktop().windows;
+    switch (id) {
+        case ID_FUNCTION_DO_LOGIN:
+            DoLogin();
+            break;
+        case ID_FUNCTION_RELOGIN:
+            windows.OpenLoginDialog();
+            break;
+        case ID_FUNCTION_REGISTER:
+            windows.OpenRegistrationWizard();
+            break;
+        case ID_FUNCTION_LOGOUT:
+            Logout();
+            break;
+        case ID_STATUS_ONLINE:
+            ChangeStatus(OV_ONLINE_STATUS_ONLINE);
+            break;
+        case ID_STATUS_AWAY:
+            ChangeStatus(OV_ONLINE_STATUS_AWAY);
+            break;
+        case ID_STATUS_DND:
+            ChangeStatus(OV_ONLINE_STATUS_DND);
+            break;
+        case ID_STATUS_INVISIBLE:
+            ChangeStatus(OV_ONLINE_STATUS_INVISIBLE);
+            break;
+        case ID_STATUS_OFFLINE:
+            GoOffline();
+            break;
+        case ID_FUNCTION_ACTIVE_ORVANE:
+        case ID_FUNCTION_SHOW_ORVANE:
+            windows.ActivateMainWindow();
+            break;
+        case ID_FUNCTION_VISIT_WEBSITE:
+            app_.Desktop().launcher->OpenUrl(QString::fromLatin1(kHomePage));
+            break;
+        case ID_FUNCTION_SYSTEM_CONFIG:
+        case ID_FUNCTION_SEARCH_USER:
+        case ID_FUNCTION_CHANGE_PASSWORD:
+        case ID_FUNCTION_CHANGE_USER_INFO:
+        case ID_FUNCTION_MESSAGE_MANAGER:
+        case ID_APP_ABOUT:
+            windows.OpenWindow(id);
+            break;
+        default:
+            // The ends of dialogs and wizards: their windows have done what they do.
+            break;
+    }
+}
+
+void CHiddenFrame::Close() {
+    if (IOVService* kernel = app_.Kernel())
+        Ok(kernel->UnadviseAllConnections(), "UnadviseAllConnections", __LINE__);
+    events_.Disconnect();
+    Logout();
+    app_.Desktop().windows->HideStarshelf();
+    BrowserMonitor(false);
+    trayClickTimer_->Stop();
+    secondTimer_->Stop();
+    gatewayTimer_->Stop();
+    app_.Desktop().tray->Remove();
+}
+
+bool CHiddenFrame::Ok(HRESULT hr, const char* call, int line) {
+    if (SUCCEEDED(hr))
+        return true;
+    app_.ReportComponentError(hr, call, __FILE__, line);
+    return false;
+}
+
+void CHiddenFrame::PlaySound(int id) {
+    // Only for a loaded user who wants sounds.
+    if (!app_.UserData().Loaded() || !app_.Settings().Loaded() || !app_.Settings().bNotifySound)
+        return;
+    const QString file = SoundFile(id);
+    if (!file.isEmpty())
+        app_.Desktop().sounds->Play(id, app_.ProgramDirectory() + "sound/" + file);
+}
+
+void CHiddenFrame::BrowserMonitor(bool run) {
+    if (app_.Desktop().browserMonitor)
+        app_.Desktop().browserMonitor(run);
+}
+
+void CHiddenFrame::OnRequestUserInfoReply(LONG nCmdSeqNum, OVErrorCodeEnum, std::string_view) {
+    if (nCmdSeqNum == pendingOwnInfo_)
+        pendingOwnInfo_ = 0;  // the record goes to the user data, once it keeps records
+}
+
+void CHiddenFrame::OnRequestBuddyTreeReply(LONG nCmdSeqNum, OVErrorCodeEnum eError, LONG,
+                                           std::string_view) {
+    if (eError != OV_ERR_NONE)
+        app_.Desktop().prompts->Message(QStringLiteral("刷新好友失败!"),
+                                        QStringLiteral("Orvane提示"), Prompts::Icon::Warning);
+    if (nCmdSeqNum == pendingBuddyTree_)
+        pendingBuddyTree_ = 0;
+}
+
+void CHiddenFrame::OnRequestBuddyTreeReply2(LONG nCmdSeqNum, OVErrorCodeEnum eError, LONG,
+                                            OVListFlagEnum eListFlag, LONG, std::string_view) {
+    if (eError != OV_ERR_NONE)
+        app_.Desktop().prompts->Message(QStringLiteral("刷新好友失败!"),
+                                        QStringLiteral("Orvane提示"), Prompts::Icon::Warning);
+    if (nCmdSeqNum == pendingBuddyTree_ &&
+        (eError != OV_ERR_NONE || eListFlag == OV_LISTFLAG_ALL || eListFlag == OV_LISTFLAG_TAIL))
+        pendingBuddyTree_ = 0;
+}
+
+void CHiddenFrame::OnBuddyStatusChanged(LONG, LONG nNewStatus) {
+    PlaySound(nNewStatus == OV_ONLINE_STATUS_OFFLINE ? kSoundBuddyOffline : kSoundBuddyOnline);
+}
+
+void CHiddenFrame::OnUserMessageReceived(LONG nFromPin, LONG, LONG nComponentID,
+                                         LONG nComponentCode, std::string_view, LONG) {
+    // Component code 1 marks an automatic answer: two clients never answer each other.
+    if (nComponentID == OV_COMPONENT_MESSAGER && nComponentCode != 1)
+        SendLeaveWord(nFromPin);
+}
+
+void CHiddenFrame::SendLeaveWord(LONG toPin) {
+    const UserSettings& settings = app_.Settings();
+    IOVService* kernel = app_.Kernel();
+    if (!kernel || !loggedInServer_ || !settings.bLeaveWordOffline ||
+        settings.sLeaveWordOffline.isEmpty() || status_ != OV_ONLINE_STATUS_AWAY)
+        return;
+    CByteArrayVariant text(EscapeText(ToCp936(settings.sLeaveWordOffline)));
+    LONG seq = 0;
+    Ok(kernel->SendToUser(toPin, OV_MSGT_SAVE, OV_COMPONENT_MESSAGER, 1, text.Variant(), &seq),
+       "SendToUser", __LINE__);
+}
+
+void CHiddenFrame::OnUserSystemMessageReceived(LONG, LONG, LONG, std::string_view, LONG) {
+    PlaySound(kSoundSystemMessage);
+}
+
+void CHiddenFrame::OnAddBuddyRequest(std::string_view varRequestMessage,
+                                     std::string_view varUserInfo) {
+    const OV_USER_INFO u = UserInfoOf(varUserInfo);
+    app_.Pending().Add(PendingItem::BuddyRequest(
+        static_cast<qint32>(u.nPin), FromCp936(varRequestMessage),
+        TextField(u.sUserName, sizeof u.sUserName), static_cast<qint32>(u.nIcon)));
+    PlaySound(kSoundBuddyRequest);
+}
+
+void CHiddenFrame::OnAddBuddyAccept(OVBuddyAcceptEnum eBuddyAccept, std::string_view) {
+    PlaySound(eBuddyAccept == OV_BUDDY_ACCEPT ? kSoundBuddyAccept : kSoundBuddyDeny);
+}
+
+void CHiddenFrame::OnAddBuddyNotice(std::string_view) {
+    PlaySound(kSoundBuddyAccept);
+}
+
+void CHiddenFrame::OnPTPConnectionRequest(LONG nFromPin, std::string_view, std::string_view,
+                                          LONG nComponentID, LONG, LONG nFromIP, LONG nFromPort,
+                                          std::string_view varRequestMessage) {
+    const QString text = FromCp936(varRequestMessage);
+    if (nComponentID == OV_COMPONENT_FILE)
+        app_.Pending().Add(PendingItem::FileOffer(nFromPin, text, nFromIP, nFromPort));
+    else
+        app_.Pending().Add(PendingItem::ChatRequest(nFromPin, text, nComponentID));
+    PlaySound(kSoundFile);
+}
+
+}  // namespace ov::shell
