@@ -177,7 +177,10 @@ void CHiddenFrame::HandleLoginReply(LONG seq, OVErrorCodeEnum error, LONG termin
         return;
     }
     Prompts& prompts = *app_.Desktop().prompts;
-    prompts.Message(QStringLiteral("login error"), QStringLiteral("debug"), Prompts::Icon::None);
+    // A developer's box: during the endless gateway walk it would stack one every second.
+    if (QProcessEnvironment::systemEnvironment().contains(QStringLiteral("ORVANE_DEBUG")))
+        prompts.Message(QStringLiteral("login error"), QStringLiteral("debug"),
+                        Prompts::Icon::None);
     loggedInServer_ = false;
     if (loggedInLocal_)
         ShowLocal();
