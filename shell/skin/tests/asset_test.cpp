@@ -12,9 +12,11 @@
 
 #include "common/config/config_file.h"
 #include "platform/text/cp936.h"
+#include "shell/core/desktop/sounds.h"
 #include "shell/skin/skin_item.h"
 #include "shell/skin/skin_keys.h"
 #include "shell/skin/skin_manager.h"
+#include "shell/core/desktop/sounds.h"
 #include "shell/skin/tests/asset_checks.h"
 
 using namespace ov::skin;
@@ -208,20 +210,13 @@ TEST(AssetTest, EveryShippedSkinResolvesEveryKeyTheProgramReads) {
 }
 
 TEST(AssetTest, EverySoundOfTheTableIsAShortAudibleWave) {
-    // The sound table by id.
-    const std::pair<int, const char*> table[] = {
-        {1, "login.wav"},         {2, "logout.wav"},          {3, "lost.wav"},
-        {4, "buddydeny.wav"},     {5, "buddyaccept.wav"},     {6, "buddyrequest.wav"},
-        {7, "buddyonline.wav"},   {8, "buddyoffline.wav"},    {10, "typechar.wav"},
-        {11, "typereturn.wav"},   {12, "typedel.wav"},        {20, "usrmsg.wav"},
-        {21, "sysmsg.wav"},       {22, "buddymsg.wav"},       {23, "file.wav"},
-        {31, "sendmsg.wav"},      {32, "msgsent.wav"},        {33, "msgsenderr.wav"},
-        {40, "pgr_usrmsg.wav"},   {41, "pgr_usrenter.wav"},   {42, "pgr_usrleave.wav"},
-        {43, "pgr_buddymsg.wav"}, {44, "pgr_buddyenter.wav"}, {45, "pgr_buddyleave.wav"},
-        {47, "pgr_sysmsg.wav"},   {48, "pgr_enter.wav"},      {49, "pgr_leave.wav"},
-        {50, "winshow.wav"},      {51, "winhide.wav"},        {52, "winsnap.wav"},
-    };
-    for (const auto& [id, file] : table) {
+    // Every id the program plays, as its own table names the file.
+    int sounds = 0;
+    for (int id = 0; id < 100; ++id) {
+        const std::string file = ov::shell::SoundFile(id).toStdString();
+        if (file.empty())
+            continue;
+        ++sounds;
         SCOPED_TRACE(std::to_string(id) + " " + file);
         WavInfo info;
         std::string problem;
@@ -231,6 +226,7 @@ TEST(AssetTest, EverySoundOfTheTableIsAShortAudibleWave) {
         EXPECT_GT(info.rms, 0.02);     // not silent
         EXPECT_LT(info.peak, 32000);   // not clipped
     }
+    EXPECT_EQ(sounds, 30);
 }
 
 TEST(AssetTest, TheWaveReaderRefusesBrokenAndSilentFiles) {
