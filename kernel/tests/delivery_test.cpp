@@ -59,6 +59,29 @@ TEST_F(Delivery, OneCommandInFlightAndAnUrgentKeepAliveOvertakesTheQueue) {
                                         "OnServerAckTime"}));
 }
 
+TEST_F(Delivery, ACommandSubmittedAsTheSlotEmptiesWaitsBehindTheQueue) {
+    // A handler submits a command from inside the first command's acknowledgement, when the
+    // slot is empty for a moment and the second still waits: it must go after the second, or
+    // the server would see the commands in another order than they were given.
+    LONG third = 0;
+    EventRecorder submitter([&](DISPID id) {
+        if (id == OV_DISPID_ON_COMMAND_SENT && third == 0)
+            third = Handshake(kernel_.Get());
+    });
+    ASSERT_EQ(submitter.Attach(kernel_->GetUnknown()), S_OK);
+    socket_->ClearSent();
+    const LONG first = Handshake(kernel_.Get());
+    const LONG second = Handshake(kernel_.Get());
+    AckLast();
+    AckLast();
+    AckLast();
+    submitter.Detach();
+    std::vector<LONG> order;
+    for (const auto& s : socket_->SentPackets())
+        order.push_back(wire::LoadU16(s.bytes.data() + 16));
+    EXPECT_EQ(order, (std::vector<LONG>{first, second, third}));
+}
+
 TEST_F(Delivery, UnacknowledgedCommandIsSentSevenTimesThenGivenUp) {
     LONG seq = Handshake(kernel_.Get());
     Advance(34);
