@@ -48,7 +48,10 @@ LONG COVService::Submit(uint16_t command, uint16_t replyCode, const std::string&
     cmd->created = cmd->lastSent = clock_->Now();
     const LONG seq = cmd->cmdSeqNum;
 
-    if (inFlight_) {
+    // While the slot is empty between an acknowledgement and the next send, commands still
+    // wait: whoever emptied the slot sends the queue's first next, so the server sees the
+    // commands in the order they were given.
+    if (inFlight_ || !queue_.empty()) {
         if (urgent)
             queue_.push_front(std::move(cmd));
         else
