@@ -94,6 +94,19 @@ void SockTest::SetUp() {
 }
 
 void SockTest::TearDown() {
+    // A socket whose last reference a connect or look-up thread held ends on that thread,
+    // which the library joins only at exit. Waiting here until every socket has let its
+    // recorder go means none ends while the program's own statics are being destroyed.
+    const auto deadline = std::chrono::steady_clock::now() + kEventTimeout;
+    for (auto& recorder : recorders_) {
+        for (;;) {
+            recorder->AddRef();
+            if (recorder->Release() == 1 || std::chrono::steady_clock::now() > deadline)
+                break;
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    recorders_.clear();
     CoUninitialize();
 }
 
@@ -107,6 +120,7 @@ Endpoint SockTest::NewObject(Recorder::Hook hook) {
     EXPECT_EQ(init, OVSOCK_ERR_NONE);
     e.events = MakeComObject<Recorder>();
     e.events->SetHook(std::move(hook));
+    recorders_.push_back(e.events);
     DWORD cookie = 0;
     EXPECT_EQ(AtlAdvise(e.socket.Get(), e.events->GetUnknown(), DIID_IOVSocketEvents, &cookie),
               S_OK);

@@ -201,6 +201,10 @@ protected:
     struct TcpPair NewTcpPair(Recorder::Hook clientHook = {}, Recorder::Hook serverHook = {});
 
     ScopedRegistry registry_;
+
+private:
+    // Every recorder handed out, to see in TearDown when the socket holding it has ended.
+    std::vector<ComPtr<Recorder>> recorders_;
 };
 
 // Convenience wrappers of the members, for readable tests.
