@@ -86,10 +86,6 @@ std::optional<std::string_view> ByteArrayPayload(const VARIANT& v) {
     return std::string_view(static_cast<const char*>(psa->pvData), n);
 }
 
-std::string_view CByteArrayVariant::PayloadOf(const VARIANT& v) {
-    return ByteArrayPayload(v).value_or(std::string_view());
-}
-
 bool CByteArrayVariant::GiveCopy(const void* data, size_t n, VARIANT* dest) {
     VariantClear(dest);
     if (n > kMaxPayload)
@@ -108,7 +104,7 @@ bool CByteArrayVariant::GiveCopy(const void* data, size_t n, VARIANT* dest) {
 CByteArrayVariant& CByteArrayVariant::operator=(const VARIANT& v) {
     if (&v == &var_)
         return *this;
-    std::string_view payload = PayloadOf(v);
+    std::string_view payload = ByteArrayPayload(v).value_or(std::string_view());
     // Build the copy first: v may alias our own array.
     CByteArrayVariant copy;
     if (!payload.empty() && copy.Allocate(payload.size()))

@@ -51,9 +51,6 @@ public:
     operator const VARIANT&() const { return var_; }
     // Hands a copy to an out-parameter the caller will own (dest is cleared first).
     HRESULT CopyTo(VARIANT* dest) const;
-    // The payload operator=(v) would copy, borrowed from v's array: empty for anything but a
-    // one-dimensional byte array.
-    static std::string_view PayloadOf(const VARIANT& v);
     // Hands a new array of the n bytes to an out-parameter the caller will own (dest is
     // cleared first) without an object in between; false, dest empty, when memory runs out.
     static bool GiveCopy(const void* data, size_t n, VARIANT* dest);

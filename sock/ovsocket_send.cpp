@@ -20,7 +20,7 @@ constexpr size_t kLargestSpareBuffer = 64 << 10;
 
 std::vector<BYTE> COVSocket::CopyPayload(const VARIANT& data) {
     // Anything but a one-dimensional byte array is an empty packet.
-    std::string_view payload = CByteArrayVariant::PayloadOf(data);
+    std::string_view payload = ByteArrayPayload(data).value_or(std::string_view());
     std::vector<BYTE> buffer;
     if (payload.empty())
         return buffer;

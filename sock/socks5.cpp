@@ -246,7 +246,7 @@ std::vector<BYTE> COVSocket::WrapDatagramForProxy(const std::string& host, LONG 
     BYTE header[10] = {0, 0, 0, kAddressIPv4};
     std::memcpy(header + 4, &address, 4);
     std::memcpy(header + 8, &netPort, 2);
-    std::string_view payload = CByteArrayVariant::PayloadOf(data);
+    std::string_view payload = ByteArrayPayload(data).value_or(std::string_view());
     std::vector<BYTE> packet(sizeof header + payload.size());
     std::memcpy(packet.data(), header, sizeof header);
     if (!payload.empty())

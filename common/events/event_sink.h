@@ -17,8 +17,6 @@
 // the handler is called directly on the firing thread.
 #pragma once
 
-#include <cstdio>
-
 #include "common/events/handler_link.h"
 #include "common/events/service_events.h"
 #include "common/events/socket_events.h"
@@ -117,7 +115,6 @@ public:
     }
 
     bool Connected() const { return static_cast<bool>(source_); }
-    DWORD Cookie() const { return cookie_; }
 
 private:
     Handler* const handler_;

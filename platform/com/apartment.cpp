@@ -141,11 +141,6 @@ void Apartment::Close() {
     // Tasks are destroyed outside the lock: they may release objects whose destructors post.
 }
 
-bool Apartment::IsClosed() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return closed_;
-}
-
 HRESULT CoInitializeEx(void*, DWORD coinit) {
     bool sta = (coinit & COINIT_APARTMENTTHREADED) != 0;
     ThreadApartment& t = tlsApartment;

@@ -56,7 +56,6 @@ public:
 
     // Stops accepting tasks and drops those not yet run; the doorbell is removed.
     void Close();
-    bool IsClosed() const;
 
 private:
     // Takes the next task; false when the queue is empty.

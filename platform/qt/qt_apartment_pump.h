@@ -23,8 +23,6 @@ public:
     explicit QtApartmentPump(std::shared_ptr<Apartment> apartment, QObject* parent = nullptr);
     ~QtApartmentPump() override;
 
-    const std::shared_ptr<Apartment>& GetApartment() const { return apartment_; }
-
 protected:
     bool event(QEvent* e) override;
 

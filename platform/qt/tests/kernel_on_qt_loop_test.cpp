@@ -17,22 +17,12 @@
 
 #include "common/events/event_sink.h"
 #include "platform/qt/qt_apartment_pump.h"
+#include "platform/qt/tests/qt_test_support.h"
 #include "server/server.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-bool RunLoopUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QTimer::singleShot(5, [] {});
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 std::string Record(const std::string& name, const std::string& password) {
     OV_USER_INFO u;

@@ -10,21 +10,9 @@
 
 #include "platform/com/tests/test_support.h"
 #include "platform/qt/qt_apartment_pump.h"
+#include "platform/qt/tests/qt_test_support.h"
 
 namespace {
-
-// Runs the Qt loop until done() or a bound in real time.
-bool RunLoopUntil(const std::function<bool()>& done,
-                  std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QTimer::singleShot(5, [] {});  // wakes the wait below when nothing else comes
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 class QtPumpTest : public ::testing::Test {
 protected:
