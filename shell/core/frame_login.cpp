@@ -33,14 +33,9 @@ int KnownStatus(int status) {
 }  // namespace
 
 void CHiddenFrame::DoLogin() {
+    // Logging out leaves nothing pending, nobody logged in and "Orvane(未登录)" shown.
     Logout();
     pendingOwnInfo_ = 0;
-    pendingLogin_ = 0;
-    pendingHandshake_ = 0;
-    loggedInServer_ = false;
-    loggedInLocal_ = false;
-    currentUser_.clear();
-    ShowNotLoggedIn();
 
     LoginCredentials& login = app_.Login();
     TryLocalLogin();
