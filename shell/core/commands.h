@@ -35,6 +35,7 @@ enum ShellCommand : int {
     ID_FUNCTION_ABOUT_CLOSED = 32843,
     ID_FUNCTION_SEARCH_USER_BY_STRING = 32848,
     ID_APP_ABOUT = 57664,
+    ID_APP_EXIT = 57665,  // "退出": the frame's close, then the program ends
 };
 
 }  // namespace ov::shell

@@ -73,6 +73,14 @@ void CHiddenFrame::Command(int id) {
         case ID_FUNCTION_REGISTER:
             windows.OpenRegistrationWizard();
             break;
+        case ID_FUNCTION_REGISTER_FINISHED:
+            // The wizard left the new name in the credentials; the dialog offers it.
+            windows.OpenLoginDialog();
+            break;
+        case ID_APP_EXIT:
+            if (app_.Desktop().quit)
+                app_.Desktop().quit();
+            break;
         case ID_FUNCTION_LOGOUT:
             Logout();
             break;

@@ -33,6 +33,8 @@
 #include "shell/core/user_directories.h"
 #include "shell/core/user_settings.h"
 
+class OVSkin;
+
 namespace ov::shell {
 
 class CHiddenFrame;
@@ -53,6 +55,10 @@ struct ShellDesktop {
     std::function<bool()> loadSkin;
     // Starts (true) or stops (false) the browser monitor; null where there is none.
     std::function<void(bool)> browserMonitor;
+    // The skin every window draws from; null where nothing is drawn (tests of the logic).
+    OVSkin* skin = nullptr;
+    // Ends the program (the frame's close comes first); null where nothing ends (tests).
+    std::function<void()> quit;
     // Where a component error is written (the diagnostics log); stderr when null.
     std::function<void(const QString&)> log;
     // The start-with-the-session entry ($XDG_CONFIG_HOME/autostart/orvane.desktop); empty

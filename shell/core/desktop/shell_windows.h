@@ -27,6 +27,8 @@ public:
     virtual bool OpenLoginDialog() = 0;
     virtual bool OpenRegistrationWizard() = 0;
     virtual bool OpenWindow(int command) = 0;  // any other command's window
+    // Whether the window of a command exists in this program (menus grey out the others).
+    virtual bool CanOpen(int /*command*/) const { return true; }
 
     // The main (Starshelf) window and bar.
     virtual void PlaceStarshelf(const StarshelfPlacement& placement) = 0;
