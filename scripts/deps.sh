@@ -10,8 +10,9 @@ packages=(
   libsqlite3-dev sqlite3 libsodium-dev
   libgsf-bin python3-olefile
   dante-server
-  qt6-base-dev
+  qt6-base-dev qt6-qpa-plugins libcanberra-dev
   fonts-wqy-microhei
+  xvfb xauth dbus-daemon at-spi2-core python3-pyatspi
 )
 packages+=("$@")
 

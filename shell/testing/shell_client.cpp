@@ -20,6 +20,7 @@ ShellClient::ShellClient(const QString& dataHome, VirtualTime& time)
     desktop.windows = &windows;
     desktop.clock = time.Seconds();
     desktop.log = [](const QString&) {};
+    desktop.quit = [this] { ++quitRequests; };
     app_ = std::make_unique<OVShellApp>(QString::fromStdString(GetProgramDirectory()), dataHome,
                                         std::move(desktop));
 }

@@ -44,6 +44,7 @@ public:
     TrayRecorder tray;
     LaunchRecorder launcher;
     WindowRecorder windows;
+    int quitRequests = 0;  // "退出" asked the program to end
 
 private:
     VirtualTime& time_;

@@ -863,6 +863,11 @@ std::vector<QImage> SearchMovieFrames(const Palette& pal) {
     return frames;
 }
 
+bool WriteProgramIcon(const QString& path) {
+    const Palette pal = LightPalette();
+    return SaveIcon(path, [pal](QPainter& p, QSize) { Mark(p, pal); });
+}
+
 bool WriteFaces(const QString& dir) {
     bool ok = QDir().mkpath(dir);
     static const QColor kBacks[] = {

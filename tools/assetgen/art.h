@@ -36,6 +36,8 @@ bool SaveIcon(const QString& path, const Painting& paint);
 
 // Everything a skin folder holds, pictures and icons, into dir.
 bool WriteSkinPictures(const QString& dir, const Palette& palette);
+// The program's own icon (the tray while nobody is logged in, the windows' icon).
+bool WriteProgramIcon(const QString& path);
 // Face icons and face/close.ico into dir (the program's face folder).
 bool WriteFaces(const QString& dir);
 

@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
                          dir + "/config.ini"),
              "skin configuration");
     }
+    step(ov::assets::WriteProgramIcon(out.filePath("orvane.ico")), "program icon");
     step(ov::assets::WriteFaces(out.filePath("face")), "face icons");
     step(ConvertText(source.filePath("face/faceconfig.ini"), out.filePath("face/faceconfig.ini")),
          "face catalogue");

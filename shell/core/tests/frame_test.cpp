@@ -48,6 +48,19 @@ TEST_F(Frame, TheTrayAnnouncesTheNextPendingItemAndDoubleClickOpensIt) {
     EXPECT_EQ(c.tray.Tip(), "[10008]发送文件");
 }
 
+TEST_F(Frame, AFinishedRegistrationOffersTheLoginAndExitEndsTheProgram) {
+    ShellClient& c = NewClient("ends");
+    ASSERT_TRUE(Start(c));
+    time_->RunDue();
+    c.windows.ClearOpened();
+    c.Frame().PostCommand(ID_FUNCTION_REGISTER_FINISHED);
+    c.Frame().PostCommand(ID_FUNCTION_REGISTER_CANCELED);
+    time_->RunDue();
+    EXPECT_EQ(c.windows.Opened(), QStringList{"login"});
+    c.Frame().Command(ID_APP_EXIT);
+    EXPECT_EQ(c.quitRequests, 1);
+}
+
 TEST_F(Frame, AClickIsTakenAsSingleOnlyWhenNoSecondFollows) {
     ShellClient& c = NewClient("clicks");
     ASSERT_TRUE(Start(c));

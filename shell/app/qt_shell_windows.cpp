@@ -1,0 +1,150 @@
+#include "shell/app/qt_shell_windows.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+#include "shell/core/commands.h"
+#include "shell/core/hidden_frame.h"
+#include "shell/core/shell_app.h"
+#include "shell/core/widgets/login_dialog.h"
+#include "shell/core/widgets/starshelf_window.h"
+#include "shell/wizards/widgets/registration_wizard.h"
+
+namespace ov::shell {
+
+namespace {
+
+void Raise(QWidget* w) {
+    if (w->isMinimized())
+        w->showNormal();
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+}  // namespace
+
+QtShellWindows::QtShellWindows() = default;
+
+QtShellWindows::~QtShellWindows() {
+    CloseAll();
+}
+
+void QtShellWindows::Attach(OVShellApp& app) {
+    app_ = &app;
+    starshelf_ = std::make_unique<StarshelfWindow>(app);
+}
+
+void QtShellWindows::CloseAll() {
+    if (login_)
+        delete login_.data();
+    if (wizard_)
+        delete wizard_.data();
+    starshelf_.reset();
+}
+
+bool QtShellWindows::OpenLoginDialog() {
+    if (!app_)
+        return false;
+    if (!login_)
+        login_ = new LoginDialog(*app_);
+    Raise(login_);
+    return true;
+}
+
+bool QtShellWindows::OpenRegistrationWizard() {
+    if (!app_)
+        return false;
+    if (!wizard_)
+        wizard_ = new RegistrationWizard(*app_);
+    Raise(wizard_);
+    return true;
+}
+
+bool QtShellWindows::CanOpen(int command) const {
+    return command == ID_APP_ABOUT;
+}
+
+bool QtShellWindows::OpenWindow(int command) {
+    if (command != ID_APP_ABOUT)
+        return false;
+    QMessageBox box(
+        QMessageBox::Information, QStringLiteral("关于Orvane"),
+        QStringLiteral("Orvane %1\n\n即时通讯客户端").arg(QApplication::applicationVersion()),
+        QMessageBox::NoButton, QApplication::activeWindow());
+    box.setAccessibleName(QStringLiteral("关于Orvane"));
+    box.setWindowIcon(QApplication::windowIcon());
+    box.setIconPixmap(QApplication::windowIcon().pixmap(48, 48));
+    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole)
+        ->setAccessibleName(QStringLiteral("确定"));
+    box.exec();
+    if (app_ && app_->Frame())
+        app_->Frame()->PostCommand(ID_FUNCTION_ABOUT_CLOSED);
+    return true;
+}
+
+void QtShellWindows::PlaceStarshelf(const StarshelfPlacement& placement) {
+    if (!starshelf_)
+        return;
+    if (placement.window.isValid())
+        starshelf_->setGeometry(placement.window);
+    // The bar's strip is the top of this window: it stands when either is wanted.
+    if (placement.windowShowing || placement.barShowing)
+        Raise(starshelf_.get());
+    else
+        starshelf_->hide();
+}
+
+StarshelfPlacement QtShellWindows::StarshelfNow() const {
+    StarshelfPlacement now;
+    if (!starshelf_)
+        return now;
+    now.window = starshelf_->geometry();
+    now.windowShowing = starshelf_->isVisible();
+    now.barShowing = now.windowShowing;
+    return now;
+}
+
+void QtShellWindows::HideStarshelf() {
+    if (starshelf_)
+        starshelf_->hide();
+}
+
+void QtShellWindows::ActivateMainWindow() {
+    // What a person last worked with comes forward: a dialog in progress, else the main
+    // window of a logged-in user, else the login dialog.
+    if (wizard_) {
+        Raise(wizard_);
+        return;
+    }
+    if (login_) {
+        Raise(login_);
+        return;
+    }
+    CHiddenFrame* frame = app_ ? app_->Frame() : nullptr;
+    if (starshelf_ && frame &&
+        (frame->LoggedInToServer() || frame->LoggedInLocally() || frame->LoggingIn())) {
+        Raise(starshelf_.get());
+        return;
+    }
+    if (frame)
+        frame->PostCommand(ID_FUNCTION_RELOGIN);
+}
+
+void QtShellWindows::SetMainTitle(const QString& title) {
+    if (starshelf_)
+        starshelf_->SetTitle(title);
+}
+
+void QtShellWindows::ShowHomePage(const QString&) {
+    // The main window holds no web view; the home page stays one menu entry away
+    // ("访问Orvane网站") rather than opening a browser unasked at the first login.
+}
+
+void QtShellWindows::OpenPendingItem(const PendingItem&) {
+    // Messages, chats, requests and file offers open their windows once those exist; the
+    // item has been taken from the queue, which is what the icon's double click does.
+}
+
+}  // namespace ov::shell

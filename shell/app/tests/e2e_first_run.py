@@ -1,0 +1,212 @@
+#!/usr/bin/python3
+"""A person's first run of orvane, driven through the accessibility tree (AT-SPI).
+
+Starts the reference server on loopback and the real program in a fresh data home, then, by
+the accessible names a screen reader uses: registers an account with the wizard, logs in,
+reads "<name>(在线)" from the status window, starts a second copy (which must say that one
+runs already and end), goes offline and quits. Run under xvfb-run and dbus-run-session with
+QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1; every wait is bounded.
+
+usage: e2e_first_run.py BIN_DIR [--shots DIR]   (DIR receives pictures of the windows)
+"""
+import os
+import random
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+STEP_TIMEOUT = 30.0
+
+
+def log(text):
+    print(f"[{time.monotonic() - START:6.1f}s] {text}", flush=True)
+
+
+def wait_for(what, probe, timeout=STEP_TIMEOUT):
+    """Polls probe until it returns something true; fails the test after timeout."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            value = probe()
+        except Exception:  # the tree changes under us while windows come and go
+            value = None
+        if value:
+            return value
+        time.sleep(0.1)
+    raise SystemExit(f"FAILED: timed out waiting for {what}")
+
+
+def free_udp_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def application(pid):
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.get_process_id() == pid:
+            return app
+    return None
+
+
+def find(root, name, roles=None, showing=True):
+    """The first descendant with this accessible name (and one of the roles)."""
+
+    def match(node):
+        if node is None or node.name != name:
+            return False
+        if roles and node.getRole() not in roles:
+            return False
+        return not showing or node.getState().contains(pyatspi.STATE_SHOWING)
+
+    return pyatspi.findDescendant(root, match, breadthFirst=True)
+
+
+def press(node):
+    action = node.queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    for wanted in ("Press", "press", "click", "Toggle", "toggle"):
+        if wanted in names:
+            action.doAction(names.index(wanted))
+            return
+    action.doAction(0)
+
+
+def set_text(node, text):
+    node.queryEditableText().setTextContents(text)
+
+
+def text_of(node):
+    t = node.queryText()
+    return t.getText(0, -1)
+
+
+SHOTS = None
+
+
+def shot(node, name):
+    """With --shots, a picture of the window the node is in (imagemagick's import)."""
+    if not SHOTS:
+        return
+    time.sleep(0.4)  # let the window finish painting
+    x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
+                    os.path.join(SHOTS, name + ".png")], check=False)
+
+
+def choose_first(combo):
+    """Picks the first real entry of a combo box, as a person would with the keyboard."""
+    combo.queryComponent().grabFocus()
+    time.sleep(0.2)
+    pyatspi.Registry.generateKeyboardEvent(0, "Home", pyatspi.KEY_SYM)
+    time.sleep(0.1)
+    pyatspi.Registry.generateKeyboardEvent(0, "Down", pyatspi.KEY_SYM)
+    time.sleep(0.1)
+
+
+def main():
+    global SHOTS
+    bin_dir = os.path.abspath(sys.argv[1])
+    if "--shots" in sys.argv:
+        SHOTS = os.path.abspath(sys.argv[sys.argv.index("--shots") + 1])
+        os.makedirs(SHOTS, exist_ok=True)
+    work = tempfile.mkdtemp(prefix="orvane-e2e-")
+    port = free_udp_port()
+    env = dict(os.environ)
+    env.update(
+        ORVANE_HOME=f"{work}/home",
+        ORVANE_REGISTRY=f"{work}/registry",
+        XDG_CONFIG_HOME=f"{work}/config",
+        XDG_DATA_HOME=f"{work}/data",
+        QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+        QT_ACCESSIBILITY="1",
+    )
+    env.pop("QT_QPA_PLATFORM", None)
+    server = subprocess.Popen(
+        [f"{bin_dir}/orvane-server", "--listen", f"127.0.0.1:{port}", "--db", ":memory:"],
+        env=env)
+    first = second = None
+    try:
+        time.sleep(0.3)
+        first = subprocess.Popen([f"{bin_dir}/orvane", "--server", f"127.0.0.1:{port}"], env=env)
+        app = wait_for("orvane on the accessibility bus", lambda: application(first.pid))
+        log("orvane is on the accessibility bus")
+
+        # The first start of a fresh home opens the registration wizard.
+        wizard = wait_for("the wizard", lambda: find(app, "新用户注册"))
+        shot(wizard, "wizard-welcome")
+        press(wait_for("welcome page", lambda: find(wizard, "我要注册一个新用户。")))
+        press(find(wizard, "下一步"))
+        press(wait_for("terms page", lambda: find(wizard, "我接受以上的所有条款，并希望注册成为Orvane用户")))
+        press(find(wizard, "下一步"))
+        name = f"e2e-{random.randrange(10**6)}"
+        set_text(wait_for("basic page", lambda: find(wizard, "登录名")), name)
+        set_text(find(wizard, "密码"), "secret-1")
+        set_text(find(wizard, "重复密码"), "secret-1")
+        shot(wizard, "wizard-basic")
+        press(find(wizard, "下一步"))
+        wait_for("personal page", lambda: find(wizard, "年龄段"))
+        for combo in ("年龄段", "所在地", "语言"):
+            choose_first(find(wizard, combo))
+        press(find(wizard, "男"))
+        shot(wizard, "wizard-personal")
+        press(find(wizard, "下一步"))
+        confirmed = wait_for("the succeeded page", lambda: find(wizard, "您的登录名："))
+        wait_for("the confirmed name", lambda: text_of(confirmed) == name)
+        log(f"registered {name}")
+        shot(wizard, "wizard-succeeded")
+        press(find(wizard, "完成"))
+
+        # Finishing opens the login dialog with the new name filled in.
+        login = wait_for("the login dialog", lambda: find(app, "Orvane登录"))
+        set_text(wait_for("password field", lambda: find(login, "密码")), "secret-1")
+        shot(login, "login-dialog")
+        press(find(login, "确定"))
+
+        status = wait_for("the status window", lambda: find(app, "Orvane状态"))
+        wait_for(f"{name}(在线) in the tip",
+                 lambda: status.description == f"{name}(在线)")
+        log(f"tip: {status.description}")
+        shot(status, "status-window")
+        starshelf = find(app, f"{name}(在线)")
+        if starshelf is not None:
+            shot(starshelf, "starshelf-window")
+
+        # A second copy says that one runs already, and ends.
+        second = subprocess.Popen([f"{bin_dir}/orvane"], env=env)
+        other = wait_for("the second copy on the bus", lambda: application(second.pid))
+        box = wait_for("the already-running message",
+                       lambda: find(other, "确定", roles=[pyatspi.ROLE_PUSH_BUTTON]))
+        press(box)
+        rc = second.wait(timeout=STEP_TIMEOUT)
+        if rc == 0:
+            raise SystemExit("FAILED: the second copy did not report its refusal")
+        log("second copy refused")
+
+        # Offline through the status menu, then quit through the main menu.
+        press(find(status, "我的状态"))
+        offline = wait_for("the status menu", lambda: find(app, "脱机离线", showing=False))
+        press(offline)
+        wait_for("Orvane(离线) in the tip", lambda: status.description == "Orvane(离线)")
+        log("offline")
+        press(find(status, "菜单"))
+        press(wait_for("the menu", lambda: find(app, "退出", showing=False)))
+        rc = first.wait(timeout=STEP_TIMEOUT)
+        if rc != 0:
+            raise SystemExit(f"FAILED: orvane ended with {rc}")
+        log("quit")
+        print("PASSED")
+    finally:
+        for p in (second, first, server):
+            if p is not None and p.poll() is None:
+                p.kill()
+                p.wait()
+
+
+START = time.monotonic()
+if __name__ == "__main__":
+    main()
