@@ -32,6 +32,8 @@ using Field = RegistrationWizardModel::Field;
 
 constexpr int kFieldWidth = 220;
 constexpr int kFaceIconSize = 24;
+// Wide enough for the terms to read comfortably beside the page picture.
+constexpr int kPageMinimumWidth = 440;
 
 QString Utf8(const char* text) {
     return QString::fromUtf8(text);
@@ -140,6 +142,7 @@ RegistrationWizard::RegistrationWizard(OVShellApp& app, QWidget* parent)
     picture_->setAccessibleName(windowTitle());
 
     pages_ = new QStackedWidget;
+    pages_->setMinimumWidth(kPageMinimumWidth);
     pages_->addWidget(MakeWelcomePage());
     pages_->addWidget(MakeTermsPage());
     pages_->addWidget(MakeBasicPage());
