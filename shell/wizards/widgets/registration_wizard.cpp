@@ -1,0 +1,601 @@
+#include "shell/wizards/widgets/registration_wizard.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFormLayout>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMovie>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <string>
+
+#include "common/config/config_file.h"
+#include "shell/core/cp936_text.h"
+#include "shell/core/shell_app.h"
+#include "shell/skin/skin_manager.h"
+
+namespace ov::shell {
+
+namespace {
+
+using Field = RegistrationWizardModel::Field;
+
+constexpr int kFieldWidth = 220;
+constexpr int kFaceIconSize = 24;
+// Wide enough for the terms to read comfortably beside the page picture.
+constexpr int kPageMinimumWidth = 440;
+
+QString Utf8(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+QLabel* Heading(const char* text) {
+    auto* label = new QLabel(Utf8(text));
+    QFont font = label->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.25);
+    label->setFont(font);
+    label->setAccessibleName(label->text());
+    return label;
+}
+
+QLabel* Note(const char* text) {
+    auto* label = new QLabel(Utf8(text));
+    label->setWordWrap(true);
+    label->setAccessibleName(label->text());
+    return label;
+}
+
+// A page: its heading, a little space, then what the caller adds to the returned layout.
+QVBoxLayout* PageLayout(QWidget* page, const char* heading) {
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(16, 12, 16, 8);
+    layout->addWidget(Heading(heading));
+    layout->addSpacing(12);
+    return layout;
+}
+
+// text keeps its "(&X)" accelerator; the accessible name is given without it.
+QRadioButton* Radio(const char* text, const char* name) {
+    auto* button = new QRadioButton(Utf8(text));
+    button->setAccessibleName(Utf8(name));
+    return button;
+}
+
+QLineEdit* Edit(const char* name, int maxLength, bool secret = false) {
+    auto* edit = new QLineEdit;
+    edit->setAccessibleName(Utf8(name));
+    edit->setMaxLength(maxLength);
+    edit->setMinimumWidth(kFieldWidth);
+    if (secret)
+        edit->setEchoMode(QLineEdit::Password);
+    return edit;
+}
+
+QComboBox* Combo(const char* name) {
+    auto* combo = new QComboBox;
+    combo->setAccessibleName(Utf8(name));
+    combo->setMinimumWidth(kFieldWidth);
+    combo->setMaxVisibleItems(16);
+    return combo;
+}
+
+QLabel* FormLabel(const char* text, QWidget* buddy) {
+    auto* label = new QLabel(Utf8(text));
+    label->setBuddy(buddy);
+    label->setAccessibleName(label->text());
+    return label;
+}
+
+// A field with "(可选)" beside it.
+QWidget* Optional(QWidget* field) {
+    auto* box = new QWidget;
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(field);
+    auto* mark = new QLabel(Utf8("(可选)"));
+    mark->setAccessibleName(mark->text());
+    mark->setEnabled(false);  // greyed: a hint, not a control
+    row->addWidget(mark);
+    row->addStretch();
+    return box;
+}
+
+// An empty choice: the checks ask the user to choose one.
+void Unchosen(QComboBox* combo) {
+    combo->setCurrentIndex(-1);
+}
+
+template <class T>
+std::optional<T> ChosenCode(const QComboBox* combo) {
+    if (combo->currentIndex() < 0)
+        return std::nullopt;
+    return static_cast<T>(combo->currentData().toLongLong());
+}
+
+QHash<OVShellApp*, QPointer<RegistrationWizard>>& OpenWizards() {
+    static QHash<OVShellApp*, QPointer<RegistrationWizard>> wizards;
+    return wizards;
+}
+
+}  // namespace
+
+RegistrationWizard::RegistrationWizard(OVShellApp& app, QWidget* parent)
+    : QDialog(parent), app_(app), model_(app) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+    setWindowTitle(Utf8("新用户注册"));
+    setAccessibleName(windowTitle());
+
+    picture_ = new QLabel;
+    picture_->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    picture_->setAccessibleName(windowTitle());
+
+    pages_ = new QStackedWidget;
+    pages_->setMinimumWidth(kPageMinimumWidth);
+    pages_->addWidget(MakeWelcomePage());
+    pages_->addWidget(MakeTermsPage());
+    pages_->addWidget(MakeBasicPage());
+    pages_->addWidget(MakePersonalPage());
+    pages_->addWidget(MakeNameTakenPage());
+    pages_->addWidget(MakeRegisteringPage());
+    pages_->addWidget(MakeFailedPage());
+    pages_->addWidget(MakeSucceededPage());
+
+    back_ = new QPushButton(Utf8("< 上一步(&B)"));
+    back_->setAccessibleName(Utf8("上一步"));
+    next_ = new QPushButton(Utf8("下一步(&N) >"));
+    next_->setAccessibleName(Utf8("下一步"));
+    cancel_ = new QPushButton(Utf8("取消"));
+    cancel_->setAccessibleName(Utf8("取消"));
+    finish_ = new QPushButton(Utf8("完成(&F)"));
+    finish_->setAccessibleName(Utf8("完成"));
+    for (QPushButton* button : {back_, next_, cancel_, finish_})
+        button->setAutoDefault(false);
+    connect(back_, &QPushButton::clicked, this, &RegistrationWizard::OnBack);
+    connect(next_, &QPushButton::clicked, this, &RegistrationWizard::OnNext);
+    connect(cancel_, &QPushButton::clicked, this, [this] { model_.Cancel(); });
+    connect(finish_, &QPushButton::clicked, this, [this] { model_.Finish(); });
+
+    auto* body = new QHBoxLayout;
+    body->setContentsMargins(0, 0, 0, 0);
+    body->setSpacing(0);
+    body->addWidget(picture_);
+    body->addWidget(pages_, 1);
+
+    auto* line = new QFrame;
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(12, 8, 12, 12);
+    buttons->addStretch();
+    buttons->addWidget(back_);
+    buttons->addWidget(next_);
+    buttons->addSpacing(12);
+    buttons->addWidget(cancel_);
+    buttons->addWidget(finish_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(body, 1);
+    layout->addWidget(line);
+    layout->addLayout(buttons);
+
+    connect(&model_, &RegistrationWizardModel::PageChanged, this, &RegistrationWizard::ShowPage);
+    connect(&model_, &RegistrationWizardModel::WizardEnded, this, [this] {
+        if (!closing_)
+            close();
+    });
+    ShowPage(model_.CurrentPage());
+}
+
+RegistrationWizard::~RegistrationWizard() = default;
+
+RegistrationWizard* RegistrationWizard::Open(OVShellApp& app) {
+    QPointer<RegistrationWizard>& open = OpenWizards()[&app];
+    if (!open)
+        open = new RegistrationWizard(app);
+    open->show();
+    open->raise();
+    open->activateWindow();
+    return open;
+}
+
+QWidget* RegistrationWizard::MakeWelcomePage() {
+    auto* page = new QWidget;
+    QVBoxLayout* layout = PageLayout(page, "欢迎使用“Orvane新用户注册向导”");
+    auto* registerNew = Radio("我要注册一个新用户。(&R)", "我要注册一个新用户。");
+    logIn_ =
+        Radio("我已经注册了Orvane用户，请让我登录。(&L)", "我已经注册了Orvane用户，请让我登录。");
+    registerNew->setChecked(true);
+    layout->addWidget(registerNew);
+    layout->addSpacing(4);
+    layout->addWidget(logIn_);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* RegistrationWizard::MakeTermsPage() {
+    auto* page = new QWidget;
+    QVBoxLayout* layout = PageLayout(page, "Orvane服务条款");
+    auto* terms = new QPlainTextEdit;
+    terms->setReadOnly(true);
+    terms->setAccessibleName(Utf8("Orvane服务条款"));
+    QFile file(app_.ProgramDirectory() + QStringLiteral("License.txt"));
+    if (file.open(QIODevice::ReadOnly))
+        terms->setPlainText(FromCp936Bytes(file.readAll()));
+    layout->addWidget(terms, 1);
+    accept_ = Radio("我接受以上的所有条款，并希望注册成为Orvane用户",
+                    "我接受以上的所有条款，并希望注册成为Orvane用户");
+    decline_ = Radio("我不能接受以上的条款", "我不能接受以上的条款");
+    layout->addSpacing(6);
+    layout->addWidget(accept_);
+    layout->addWidget(decline_);
+    connect(accept_, &QRadioButton::toggled, this, [this](bool on) {
+        model_.SetTermsAccepted(on);
+        UpdateButtons();
+    });
+    return page;
+}
+
+QWidget* RegistrationWizard::MakeBasicPage() {
+    auto* page = new QWidget;
+    QVBoxLayout* layout = PageLayout(page, "基本信息");
+    loginName_ = Edit("登录名", OV_USERNAME_SIZE - 1);
+    password_ = Edit("密码", OV_PASSWORD_SIZE - 1, true);
+    repeated_ = Edit("重复密码", OV_PASSWORD_SIZE - 1, true);
+    nickName_ = Edit("昵称", OV_NICKNAME_SIZE - 1);
+    lastName_ = Edit("姓", OV_LASTNAME_SIZE - 1);
+    firstName_ = Edit("名", OV_FIRSTNAME_SIZE - 1);
+    eMail_ = Edit("电子邮件", OV_EMAIL_SIZE - 1);
+    hideEMail_ = new QCheckBox(Utf8("请隐藏我的电子邮件，只用于找回密码(&H)"));
+    hideEMail_->setAccessibleName(Utf8("请隐藏我的电子邮件，只用于找回密码"));
+
+    auto* form = new QFormLayout;
+    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    form->addRow(FormLabel("登录名", loginName_), Optional(loginName_));
+    form->addRow(FormLabel("密码", password_), password_);
+    form->addRow(FormLabel("重复密码", repeated_), repeated_);
+    form->addRow(FormLabel("昵称", nickName_), Optional(nickName_));
+    form->addRow(FormLabel("姓", lastName_), Optional(lastName_));
+    form->addRow(FormLabel("名", firstName_), Optional(firstName_));
+    form->addRow(FormLabel("电子邮件", eMail_), Optional(eMail_));
+    form->addRow(QString(), hideEMail_);
+    layout->addLayout(form);
+    layout->addSpacing(8);
+    layout->addWidget(Note("如果你不输入登录名，系统将自动分配一个给您"));
+    layout->addStretch();
+    return page;
+}
+
+QWidget* RegistrationWizard::MakePersonalPage() {
+    auto* page = new QWidget;
+    QVBoxLayout* layout = PageLayout(page, "个性化信息");
+    const ReferenceLists& lists = app_.References();
+
+    ageRange_ = Combo("年龄段");
+    for (const ReferenceEntry& e : lists.AgeRanges())
+        ageRange_->addItem(e.name, e.code);
+    Unchosen(ageRange_);
+
+    auto* sexRow = new QWidget;
+    auto* sexLayout = new QHBoxLayout(sexRow);
+    sexLayout->setContentsMargins(0, 0, 0, 0);
+    sex_ = new QButtonGroup(this);
+    const char* const sexes[][2] = {{"男(&M)", "男"}, {"女(&F)", "女"}, {"保密", "保密"}};
+    for (int i = 0; i < 3; ++i) {
+        QRadioButton* button = Radio(sexes[i][0], sexes[i][1]);
+        sex_->addButton(button, i);
+        sexLayout->addWidget(button);
+    }
+    sexLayout->addStretch();
+
+    location_ = Combo("所在地");
+    for (const LocationEntry& e : lists.Locations())
+        location_->addItem(lists.LocationText(e.code), static_cast<qlonglong>(e.code));
+    Unchosen(location_);
+
+    language_ = Combo("语言");
+    for (const ReferenceEntry& e : lists.Languages())
+        language_->addItem(e.name, e.code);
+    Unchosen(language_);
+
+    career_ = Combo("职业");
+    for (const ReferenceEntry& e : lists.Careers())
+        career_->addItem(e.name, e.code);
+
+    face_ = Combo("头像");
+    face_->setIconSize(QSize(kFaceIconSize, kFaceIconSize));
+    FillFaces();
+
+    auto* form = new QFormLayout;
+    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    form->addRow(FormLabel("年龄段", ageRange_), ageRange_);
+    auto* sexLabel = new QLabel(Utf8("性别"));
+    sexLabel->setAccessibleName(sexLabel->text());
+    form->addRow(sexLabel, sexRow);
+    form->addRow(FormLabel("所在地", location_), location_);
+    form->addRow(FormLabel("语言", language_), language_);
+    form->addRow(FormLabel("职业", career_), career_);
+    form->addRow(FormLabel("头像", face_), face_);
+    layout->addLayout(form);
+    layout->addStretch();
+    return page;
+}
+
+// The face catalogue face/faceconfig.ini: item i of a group is face/<FileName><i, two
+// digits>.ico and has the icon number GroupID * 256 + i. Without it the icon numbers of one
+// group stand alone.
+void RegistrationWizard::FillFaces() {
+    const QString faceDirectory = app_.ProgramDirectory() + QStringLiteral("face/");
+    OVConfigFile catalogue;
+    int groups = 0;
+    if (catalogue.LoadText((faceDirectory + QStringLiteral("faceconfig.ini")).toStdString()))
+        catalogue.GetInt("Group", "GroupNumber", &groups);
+    for (int g = 1; g <= groups; ++g) {
+        std::string group;
+        if (!catalogue.GetString(
+                "Group",
+                QStringLiteral("GroupName%1").arg(g, 2, 10, QChar(u'0')).toLatin1().constData(),
+                &group))
+            continue;
+        int id = 0, begin = 0, end = -1;
+        std::string fileName;
+        catalogue.GetInt(group.c_str(), "GroupID", &id);
+        catalogue.GetInt(group.c_str(), "Begin", &begin);
+        catalogue.GetInt(group.c_str(), "End", &end);
+        catalogue.GetString(group.c_str(), "FileName", &fileName);
+        for (int i = begin; i <= end; ++i) {
+            const QByteArray key =
+                QStringLiteral("ItemName%1").arg(i + 1, 2, 10, QChar(u'0')).toLatin1();
+            std::string name;
+            catalogue.GetString(group.c_str(), key.constData(), &name);
+            const QString file = faceDirectory + FromCp936(fileName) +
+                                 QStringLiteral("%1.ico").arg(i, 2, 10, QChar(u'0'));
+            const std::vector<QImage> images = OVSkin::ReadIconImages(file);
+            const QImage image = OVSkin::PickIconImage(images, kFaceIconSize, kFaceIconSize);
+            const QString text = name.empty() ? QString::number(id * 256 + i) : FromCp936(name);
+            face_->addItem(QIcon(QPixmap::fromImage(image)), text, id * 256 + i);
+        }
+    }
+    if (face_->count() == 0)
+        for (int i = 0; i < 12; ++i)
+            face_->addItem(QString::number(i), i);
+}
+
+QWidget* RegistrationWizard::MakeNameTakenPage() {
+    auto* page = new QWidget;
+    QVBoxLayout* layout = PageLayout(page, "注册错误");
+    chooseName_ = Radio("重新选择登录名(&S):", "重新选择登录名");
+    suggestions_ = Combo("登录名建议");
+    suggestions_->setEditable(true);
+    suggestions_->lineEdit()->setMaxLength(OV_USERNAME_SIZE - 1);
+    suggestions_->lineEdit()->setAccessibleName(Utf8("登录名建议"));
+    assignNumber_ = Radio("让系统自动分配一个号码做为我的登录名。(&A)",
+                          "让系统自动分配一个号码做为我的登录名。");
+    connect(chooseName_, &QRadioButton::toggled, suggestions_, &QWidget::setEnabled);
+    auto* row = new QHBoxLayout;
+    row->addWidget(chooseName_);
+    row->addWidget(suggestions_);
+    row->addStretch();
+    layout->addLayout(row);
+    layout->addSpacing(4);
+    layout->addWidget(assignNumber_);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* RegistrationWizard::MakeRegisteringPage() {
+    auto* page = new QWidget;
+    QVBoxLayout* layout = PageLayout(page, "正在注册......");
+    animation_ = new QLabel;
+    animation_->setAlignment(Qt::AlignCenter);
+    animation_->setAccessibleName(Utf8("正在注册......"));
+    layout->addStretch();
+    layout->addWidget(animation_);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* RegistrationWizard::MakeFailedPage() {
+    auto* page = new QWidget;
+    QVBoxLayout* layout = PageLayout(page, "注册失败！");
+    layout->addWidget(Note("无法连接服务器，请检查您的网络连接！"));
+    layout->addStretch();
+    return page;
+}
+
+QWidget* RegistrationWizard::MakeSucceededPage() {
+    auto* page = new QWidget;
+    QVBoxLayout* layout = PageLayout(page, "注册成功！");
+    layout->addWidget(Note("欢迎您加入Orvane！"));
+    layout->addSpacing(8);
+    auto* row = new QHBoxLayout;
+    // The name label alone goes by "您的登录名："; the caption reads as the whole line.
+    nameCaption_ = new QLabel(Utf8("您的登录名："));
+    confirmedName_ = new QLabel;
+    confirmedName_->setAccessibleName(Utf8("您的登录名："));
+    confirmedName_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont bold = confirmedName_->font();
+    bold.setBold(true);
+    confirmedName_->setFont(bold);
+    row->addWidget(nameCaption_);
+    row->addWidget(confirmedName_);
+    row->addStretch();
+    layout->addLayout(row);
+    layout->addStretch();
+    return page;
+}
+
+void RegistrationWizard::Collect() {
+    switch (model_.CurrentPage()) {
+        case RegistrationWizardModel::kWelcome:
+            model_.SetLogInInstead(logIn_->isChecked());
+            break;
+        case RegistrationWizardModel::kBasic: {
+            RegistrationWizardModel::BasicInfo& b = model_.Basic();
+            b.loginName = loginName_->text();
+            b.password = password_->text();
+            b.repeatedPassword = repeated_->text();
+            b.nickName = nickName_->text();
+            b.lastName = lastName_->text();
+            b.firstName = firstName_->text();
+            b.eMail = eMail_->text();
+            b.hideEMail = hideEMail_->isChecked();
+            break;
+        }
+        case RegistrationWizardModel::kPersonal: {
+            RegistrationWizardModel::PersonalInfo& p = model_.Personal();
+            p.ageRange = ChosenCode<int>(ageRange_);
+            p.sex = sex_->checkedId() >= 0 ? std::optional<int>(sex_->checkedId()) : std::nullopt;
+            p.location = ChosenCode<quint32>(location_);
+            p.language = ChosenCode<int>(language_);
+            p.career = ChosenCode<int>(career_).value_or(0);
+            p.icon = ChosenCode<quint32>(face_).value_or(0);
+            break;
+        }
+        case RegistrationWizardModel::kNameTaken:
+            model_.SetAssignNumber(assignNumber_->isChecked());
+            model_.SetChosenName(suggestions_->currentText());
+            break;
+        default:
+            break;
+    }
+}
+
+void RegistrationWizard::OnNext() {
+    Collect();
+    const Field refused = model_.Next();
+    if (refused != Field::None)
+        FocusField(refused);
+}
+
+void RegistrationWizard::OnBack() {
+    Collect();
+    model_.Back();
+}
+
+void RegistrationWizard::FocusField(Field field) {
+    QWidget* target = nullptr;
+    switch (field) {
+        case Field::LoginName:
+            target = loginName_;
+            break;
+        case Field::Password:
+            target = password_;
+            break;
+        case Field::EMail:
+            target = eMail_;
+            break;
+        case Field::AgeRange:
+            target = ageRange_;
+            break;
+        case Field::Sex:
+            target = sex_->button(0);
+            break;
+        case Field::Location:
+            target = location_;
+            break;
+        case Field::Language:
+            target = language_;
+            break;
+        case Field::SuggestedName:
+            target = suggestions_;
+            break;
+        case Field::None:
+            break;
+    }
+    if (target == nullptr)
+        return;
+    target->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(target))
+        edit->selectAll();
+}
+
+void RegistrationWizard::ShowPage(int page) {
+    if (page == RegistrationWizardModel::kNameTaken) {
+        suggestions_->clear();
+        suggestions_->addItems(model_.Suggestions());
+        suggestions_->setEditText(model_.ChosenName());
+        chooseName_->setChecked(true);
+    } else if (page == RegistrationWizardModel::kSucceeded) {
+        confirmedName_->setText(model_.ConfirmedName());
+        nameCaption_->setAccessibleName(nameCaption_->text() + model_.ConfirmedName());
+    }
+
+    if (movie_ != nullptr && page != RegistrationWizardModel::kRegistering)
+        movie_->stop();
+    if (page == RegistrationWizardModel::kRegistering) {
+        if (movie_ == nullptr) {
+            std::string file;
+            OVSkin* skin = app_.Desktop().skin;
+            if (skin != nullptr && skin->Config().GetString("AVIs", "sRegisterAVI", &file)) {
+                movie_ = new QMovie(skin->PathOf(file), QByteArray(), this);
+                animation_->setMovie(movie_);
+            }
+        }
+        if (movie_ != nullptr)
+            movie_->start();
+    }
+
+    pages_->setCurrentIndex(page);
+    ShowPicture(page);
+    UpdateButtons();
+    if (page == RegistrationWizardModel::kSucceeded)
+        finish_->setFocus(Qt::OtherFocusReason);
+}
+
+void RegistrationWizard::ShowPicture(int page) {
+    OVSkin* skin = app_.Desktop().skin;
+    const std::string key = "sRegister" + std::to_string(page + 1);
+    const COVBitmap* bitmap = skin != nullptr ? skin->GetBitmap("Bitmaps", key.c_str()) : nullptr;
+    if (bitmap == nullptr) {
+        picture_->clear();
+        picture_->hide();
+        return;
+    }
+    int scale = 1;
+    const qreal ratio = devicePixelRatioF();
+    QPixmap pixmap = QPixmap::fromImage(bitmap->ImageFor(ratio, &scale));
+    pixmap.setDevicePixelRatio(scale);
+    picture_->setPixmap(pixmap);
+    picture_->show();
+}
+
+void RegistrationWizard::UpdateButtons() {
+    back_->setEnabled(model_.CanBack());
+    next_->setEnabled(model_.CanNext());
+    cancel_->setEnabled(model_.CanCancel());
+    finish_->setEnabled(model_.CanFinish());
+    QPushButton* main = model_.CanFinish() ? finish_ : next_;
+    main->setDefault(true);
+}
+
+void RegistrationWizard::reject() {
+    // Escape is the Cancel button.
+    if (model_.CanCancel())
+        model_.Cancel();
+}
+
+void RegistrationWizard::closeEvent(QCloseEvent* event) {
+    closing_ = true;
+    model_.Close();
+    // Not QDialog's: it would reject() and keep the window when that does not hide it.
+    event->accept();
+}
+
+}  // namespace ov::shell
