@@ -2,6 +2,7 @@
 // replies, status changes, going offline, logging out and reconnecting after a loss.
 #include <QProcessEnvironment>
 
+#include "shell/core/bstr_text.h"
 #include "shell/core/commands.h"
 #include "shell/core/hidden_frame.h"
 #include "shell/core/security_level.h"
@@ -12,11 +13,6 @@ namespace ov::shell {
 namespace {
 
 constexpr int kNextGatewayMs = 1000;
-
-Bstr ToBstr(const QString& text) {
-    return Bstr(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                    static_cast<size_t>(text.size())));
-}
 
 int KnownStatus(int status) {
     switch (status) {

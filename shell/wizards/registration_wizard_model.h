@@ -144,6 +144,7 @@ private:
     Field CheckPersonal();
     Field CheckChosenName();
     void SendRegistration();
+    void HandshakeGateway(IOVService* kernel);
     void MakeSuggestions();
     void GoTo(Page page);
     void End(std::initializer_list<int> commands);
@@ -163,6 +164,7 @@ private:
     QString chosenName_;
     QString confirmedName_;
     LONG outstanding_ = 0;
+    int attempts_ = 0;  // each attempt after a failure asks the next gateway
     QByteArray lastRecord_;
 };
 
