@@ -132,8 +132,9 @@ TEST_F(ShellWidgets, OkChecksTheNameThenThePasswordAndPointsAtWhatIsWrong) {
     EXPECT_EQ(name->currentText(), "");  // nobody known here
     EXPECT_TRUE(HasFocus(d, name));
 
+    // Enter presses OK, from the name as from the password.
     password->setText("pw");
-    ok->click();
+    Key(name, Qt::Key_Return);
     EXPECT_EQ(c.prompts.Texts(), QStringList{"请输入登录名"});
     EXPECT_TRUE(HasFocus(d, name));
 
@@ -143,7 +144,6 @@ TEST_F(ShellWidgets, OkChecksTheNameThenThePasswordAndPointsAtWhatIsWrong) {
     EXPECT_EQ(c.prompts.Texts(), QStringList{"错误的登录名格式"});
     EXPECT_TRUE(HasFocus(d, name));
 
-    // Enter presses OK.
     c.prompts.Clear();
     name->setEditText("abc");
     password->clear();
