@@ -2,6 +2,7 @@
 // questions are answered from a script.
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -116,6 +117,7 @@ public:
         opened_ << QString::number(command);
         return false;
     }
+    bool CanOpen(int command) const override { return !refused_.contains(command); }
     void PlaceStarshelf(const StarshelfPlacement& placement) override {
         starshelf_ = placement;
         ++placed_;
@@ -130,6 +132,8 @@ public:
     void ShowHomePage(const QString& url) override { opened_ << "home " + url; }
     void OpenPendingItem(const PendingItem& item) override { items_.push_back(item); }
 
+    // The window of this command does not exist here (menus grey it out).
+    void Refuse(int command) { refused_.insert(command); }
     // "login", "register", "activate", "home <url>" or a command number, in order.
     const QStringList& Opened() const { return opened_; }
     void ClearOpened() { opened_.clear(); }
@@ -139,6 +143,7 @@ public:
 
 private:
     QStringList opened_;
+    QSet<int> refused_;
     StarshelfPlacement starshelf_;
     int placed_ = 0;
     QString title_;

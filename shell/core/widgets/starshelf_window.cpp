@@ -1,0 +1,207 @@
+#include "shell/core/widgets/starshelf_window.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "shell/core/shell_app.h"
+#include "shell/core/widgets/shell_menus.h"
+#include "shell/skin/skin_manager.h"
+
+namespace ov::shell {
+
+namespace {
+
+constexpr QSize kDefaultSize(260, 560);
+constexpr QSize kMinimumSize(220, 380);
+constexpr QMargins kPadding(8, 8, 8, 8);
+constexpr int kFaceSize = 48;
+
+QString Text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+// The owner's face until faces are chosen: a neutral head and shoulders, drawn at the
+// screen's resolution.
+class FacePicture : public QWidget {
+public:
+    explicit FacePicture(QWidget* parent = nullptr) : QWidget(parent) {
+        setFixedSize(kFaceSize, kFaceSize);
+        setAccessibleName(Text("头像"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        QPainterPath frame;
+        frame.addRoundedRect(box, 6, 6);
+        QLinearGradient back(box.topLeft(), box.bottomLeft());
+        back.setColorAt(0, QColor(0xE8, 0xF0, 0xFC));
+        back.setColorAt(1, QColor(0xC9, 0xD9, 0xF2));
+        p.fillPath(frame, back);
+        p.save();
+        p.setClipPath(frame);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x8A, 0xA4, 0xC8));
+        const qreal w = box.width();
+        p.drawEllipse(QPointF(box.center().x(), box.top() + w * 0.38), w * 0.18, w * 0.18);
+        p.drawEllipse(QPointF(box.center().x(), box.bottom() + w * 0.14), w * 0.36, w * 0.36);
+        p.restore();
+        p.setPen(QPen(QColor(0xA9, 0xB8, 0xCC), 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(frame);
+    }
+};
+
+QPixmap DrawProgramIcon(int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF box(0.5, 0.5, size - 1.0, size - 1.0);
+    QLinearGradient back(box.topLeft(), box.bottomRight());
+    back.setColorAt(0, QColor(0x4D, 0x96, 0xFF));
+    back.setColorAt(1, QColor(0x1F, 0x5F, 0xCC));
+    p.setPen(Qt::NoPen);
+    p.setBrush(back);
+    p.drawRoundedRect(box, size * 0.22, size * 0.22);
+    // A ring with a star on its rim.
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(Qt::white, size * 0.12));
+    const qreal r = size * 0.26;
+    p.drawEllipse(box.center(), r, r);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xFF, 0xD3, 0x4D));
+    p.drawEllipse(box.center() + QPointF(r * 0.71, -r * 0.71), size * 0.11, size * 0.11);
+    return pixmap;
+}
+
+}  // namespace
+
+QIcon StarshelfWindow::ProgramIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128})
+        icon.addPixmap(DrawProgramIcon(size));
+    return icon;
+}
+
+StarshelfWindow::StarshelfWindow(OVShellApp& app, QWidget* parent)
+    : OVSkinForm("Starshelf", parent), app_(app) {
+    SetCaptionButtons(OVSkinForm::Minimize | OVSkinForm::Close);
+
+    auto* face = new FacePicture;
+    name_ = new QLabel;
+    QFont bold = name_->font();
+    bold.setBold(true);
+    name_->setFont(bold);
+    name_->setTextFormat(Qt::PlainText);
+    name_->setMinimumWidth(1);  // long names are cut, never widen the window
+
+    statusMenu_ = CreateStatusMenu(app_, this);
+    status_ = new QToolButton;
+    status_->setText(Text("我的状态"));
+    status_->setAccessibleName(status_->text());
+    status_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    status_->setPopupMode(QToolButton::InstantPopup);
+    status_->setAutoRaise(true);
+    status_->setMenu(statusMenu_);
+
+    buddyArea_ = new QFrame;
+    buddyArea_->setObjectName(QStringLiteral("buddyArea"));
+    buddyArea_->setAccessibleName(Text("好友列表"));
+    buddyArea_->setStyleSheet(QStringLiteral(
+        "#buddyArea { background: #FFFFFF; border: 1px solid #D5DCE4; border-radius: 4px; }"));
+    auto* placeholder = new QLabel(Text("登录以后，您的好友会显示在这里。"));
+    placeholder->setAlignment(Qt::AlignCenter);
+    placeholder->setWordWrap(true);
+    placeholder->setStyleSheet(QStringLiteral("color: #8A97A6;"));
+    auto* buddyLayout = new QVBoxLayout(buddyArea_);
+    buddyLayout->setContentsMargins(16, 16, 16, 16);
+    buddyLayout->addWidget(placeholder);
+
+    menu_ = CreateMainMenu(app_, this);
+    mainMenu_ = new QToolButton;
+    mainMenu_->setText(Text("主菜单"));
+    mainMenu_->setAccessibleName(mainMenu_->text());
+    mainMenu_->setIcon(ProgramIcon());
+    mainMenu_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    mainMenu_->setPopupMode(QToolButton::InstantPopup);
+    mainMenu_->setAutoRaise(true);
+    mainMenu_->setMenu(menu_);
+
+    auto* who = new QVBoxLayout;
+    who->setSpacing(2);
+    who->addWidget(name_);
+    who->addWidget(status_, 0, Qt::AlignLeft);
+    auto* top = new QHBoxLayout;
+    top->setSpacing(10);
+    top->addWidget(face);
+    top->addLayout(who, 1);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(mainMenu_);
+    bottom->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(8);
+    layout->addLayout(top);
+    layout->addWidget(buddyArea_, 1);
+    layout->addLayout(bottom);
+
+    SetTitle(Text("Orvane(未登录)"));
+    SetStatusIcon(QString());
+    if (app_.Desktop().skin)
+        SetSkin(app_.Desktop().skin);
+    Fit();
+    resize(kDefaultSize);
+}
+
+StarshelfWindow::~StarshelfWindow() = default;
+
+void StarshelfWindow::OnApply() {
+    OVSkinForm::OnApply();
+    Fit();
+}
+
+void StarshelfWindow::Fit() {
+    if (!layout())
+        return;
+    layout()->setContentsMargins(ClientMargins() + kPadding);
+    setMinimumSize(minimumSize().expandedTo(kMinimumSize));
+    ShowStatusIcon();
+}
+
+void StarshelfWindow::SetTitle(const QString& title) {
+    setWindowTitle(title);
+    setAccessibleName(title);
+    name_->setText(title);
+    name_->setToolTip(title);
+}
+
+void StarshelfWindow::SetStatusIcon(const QString& trayIconKey) {
+    statusIconKey_ = trayIconKey;
+    ShowStatusIcon();
+}
+
+void StarshelfWindow::ShowStatusIcon() {
+    const OVSkin* skin = app_.Desktop().skin;
+    QIcon icon;
+    if (skin && !statusIconKey_.isEmpty())
+        icon = skin->LoadIcon("Icons.Tray", statusIconKey_.toLatin1().constData());
+    if (icon.isNull())
+        icon = ProgramIcon();
+    status_->setIcon(icon);
+    setWindowIcon(icon);
+}
+
+void StarshelfWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    hide();
+}
+
+}  // namespace ov::shell
