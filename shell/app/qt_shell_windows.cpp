@@ -56,10 +56,8 @@ bool QtShellWindows::OpenLoginDialog() {
 bool QtShellWindows::OpenRegistrationWizard() {
     if (!app_)
         return false;
-    if (!wizard_)
-        wizard_ = new RegistrationWizard(*app_);
-    Raise(wizard_);
-    return true;
+    wizard_ = RegistrationWizard::Open(*app_);
+    return wizard_ != nullptr;
 }
 
 bool QtShellWindows::CanOpen(int command) const {

@@ -299,8 +299,7 @@ void RegistrationWizardModel::HandshakeGateway(IOVService* kernel) {
         return;
     const GatewayInfo& gateway = gateways[attempts_++ % gateways.size()];
     LONG seq = 0;
-    const HRESULT hr =
-        kernel->HandshakeServer(ToBstr(gateway.host), gateway.port, &seq);
+    const HRESULT hr = kernel->HandshakeServer(ToBstr(gateway.host), gateway.port, &seq);
     if (FAILED(hr))
         app_.ReportComponentError(hr, "HandshakeServer", __FILE__, __LINE__);
 }

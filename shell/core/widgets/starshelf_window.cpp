@@ -1,5 +1,6 @@
 #include "shell/core/widgets/starshelf_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -59,36 +60,11 @@ protected:
     }
 };
 
-QPixmap DrawProgramIcon(int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF box(0.5, 0.5, size - 1.0, size - 1.0);
-    QLinearGradient back(box.topLeft(), box.bottomRight());
-    back.setColorAt(0, QColor(0x4D, 0x96, 0xFF));
-    back.setColorAt(1, QColor(0x1F, 0x5F, 0xCC));
-    p.setPen(Qt::NoPen);
-    p.setBrush(back);
-    p.drawRoundedRect(box, size * 0.22, size * 0.22);
-    // A ring with a star on its rim.
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(Qt::white, size * 0.12));
-    const qreal r = size * 0.26;
-    p.drawEllipse(box.center(), r, r);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0xFF, 0xD3, 0x4D));
-    p.drawEllipse(box.center() + QPointF(r * 0.71, -r * 0.71), size * 0.11, size * 0.11);
-    return pixmap;
-}
-
 }  // namespace
 
 QIcon StarshelfWindow::ProgramIcon() {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128})
-        icon.addPixmap(DrawProgramIcon(size));
-    return icon;
+    // The program's icon file (orvane.ico beside the program), set by main.
+    return QApplication::windowIcon();
 }
 
 StarshelfWindow::StarshelfWindow(OVShellApp& app, QWidget* parent)
@@ -117,7 +93,7 @@ StarshelfWindow::StarshelfWindow(OVShellApp& app, QWidget* parent)
     buddyArea_->setAccessibleName(Text("好友列表"));
     buddyArea_->setStyleSheet(QStringLiteral(
         "#buddyArea { background: #FFFFFF; border: 1px solid #D5DCE4; border-radius: 4px; }"));
-    auto* placeholder = new QLabel(Text("登录以后，您的好友会显示在这里。"));
+    auto* placeholder = new QLabel(Text("您的好友会显示在这里。"));
     placeholder->setAlignment(Qt::AlignCenter);
     placeholder->setWordWrap(true);
     placeholder->setStyleSheet(QStringLiteral("color: #8A97A6;"));

@@ -190,14 +190,14 @@ TEST_F(RegistrationWizardPages, ThePersonalChecksComeInOrderAndNoAnswerFails) {
     EXPECT_EQ(Focused(), "语言");
     EXPECT_EQ(Page(), Model::kPersonal);
 
-    // This kernel knows no server: nobody answers, and when the kernel gives up the wizard
-    // shows the failed page, with Back to the data.
+    // No server answers at the gateway: the handshake and then the registration go unanswered,
+    // and when the kernel gives up the wizard shows the failed page, with Back to the data.
     Choose("语言", 0);
     Click("下一步");
     EXPECT_TRUE(Boxes().isEmpty());
     EXPECT_EQ(Page(), Model::kRegistering);
     EXPECT_NE(M().Outstanding(), 0);
-    for (int s = 0; s < 60 && Page() == Model::kRegistering; ++s)
+    for (int s = 0; s < 180 && Page() == Model::kRegistering; ++s)
         time_->Advance(1000);
     EXPECT_EQ(Page(), Model::kFailed);
     EXPECT_EQ(M().Outstanding(), 0);

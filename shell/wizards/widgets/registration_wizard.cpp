@@ -534,6 +534,8 @@ void RegistrationWizard::ShowPage(int page) {
         chooseName_->setChecked(true);
     } else if (page == RegistrationWizardModel::kSucceeded) {
         confirmedName_->setText(model_.ConfirmedName());
+        // A reader hears the label by its name; the name itself is its description.
+        confirmedName_->setAccessibleDescription(model_.ConfirmedName());
         nameCaption_->setAccessibleName(nameCaption_->text() + model_.ConfirmedName());
     }
 
