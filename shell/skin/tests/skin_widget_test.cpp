@@ -1,5 +1,5 @@
 // Skinned forms and controls on the offscreen platform. The golden checks run twice: at
-// 100 %, and at 200 % with QT_SCALE_FACTOR=2 (the "skin_widget_tests_200" entry).
+// 100 %, and at 200 % with QT_SCALE_FACTOR=2 (the "skin_tests_200" entry).
 #include <gtest/gtest.h>
 
 #include <QApplication>
