@@ -41,9 +41,10 @@ QStringList LoginDialogModel::KnownUsers() const {
 
 LoginDialogModel::UserChoice LoginDialogModel::ChooseUser(const QString& userName) {
     UserChoice choice;
-    if (!app_.LoadUserSettings(userName))
+    // A user looked at in the dialog is not the session's user (who may be working locally).
+    UserSettings s;
+    if (!app_.ReadUserSettings(userName, &s))
         return choice;
-    const UserSettings& s = app_.Settings();
     choice.savedPassword = KeepsPassword(s.nSecurityLevel) && !s.sPassword.isEmpty();
     choice.securityLevel = s.nSecurityLevel;
     choice.pageroom = s.bEnablePageroom;
@@ -67,8 +68,8 @@ LoginDialogModel::Outcome LoginDialogModel::Accept(const QString& userName,
         prompts.Message(QStringLiteral("请输入登录密码"), QString(), Prompts::Icon::Warning);
         return Outcome::EmptyPassword;
     }
-    const bool loaded = app_.LoadUserSettings(userName);
-    const UserSettings& s = app_.Settings();
+    UserSettings s;
+    const bool loaded = app_.ReadUserSettings(userName, &s);
     QString password = typedPassword;
     if (loaded && password == SavedPasswordPlaceholder())
         password = s.sPassword;

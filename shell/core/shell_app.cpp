@@ -82,6 +82,12 @@ bool OVShellApp::LoadUserSettings(const QString& userName) {
     return settings_.Load(userName, path, Screen());
 }
 
+bool OVShellApp::ReadUserSettings(const QString& userName, UserSettings* settings) const {
+    const QString path =
+        directories_.UserFile(userName, QString::fromLatin1(kUserSettingsFileName));
+    return !path.isEmpty() && settings->Load(userName, path, Screen());
+}
+
 bool OVShellApp::Start() {
     Prompts& prompts = *desktop_.prompts;
     // Components and their events need this thread in a single-threaded apartment; whoever

@@ -110,6 +110,8 @@ public:
 
     // Loads the user's settings from the user's directory (not loaded when there are none).
     bool LoadUserSettings(const QString& userName);
+    // Reads a user's settings into *settings, leaving those of the session alone.
+    bool ReadUserSettings(const QString& userName, UserSettings* settings) const;
 
     // Writes a component error (a failed call into a component) to the diagnostics log.
     void ReportComponentError(HRESULT hr, const char* source, const char* file, int line);

@@ -61,6 +61,20 @@ TEST_F(Frame, AFinishedRegistrationOffersTheLoginAndExitEndsTheProgram) {
     EXPECT_EQ(c.quitRequests, 1);
 }
 
+TEST_F(Frame, LookingAtAnotherUserInTheLoginDialogLeavesTheSessionsSettingsAlone) {
+    ShellClient& c = NewClient("look");
+    c.WriteUserSettings("alice", "pw-a", 2);
+    c.WriteUserSettings("bob", "pw-b", 3);
+    ASSERT_TRUE(Start(c));
+    time_->RunDue();
+    ASSERT_TRUE(c.App().LoadUserSettings("alice"));
+    LoginDialogModel model(c.App());
+    EXPECT_EQ(model.ChooseUser("bob").securityLevel, 3);
+    EXPECT_EQ(model.Accept("bob", "", 0, 3, true), LoginDialogModel::Outcome::EmptyPassword);
+    EXPECT_EQ(c.App().Settings().sUserName, "alice");
+    EXPECT_EQ(c.App().Settings().nSecurityLevel, 2);
+}
+
 TEST_F(Frame, AClickIsTakenAsSingleOnlyWhenNoSecondFollows) {
     ShellClient& c = NewClient("clicks");
     ASSERT_TRUE(Start(c));
