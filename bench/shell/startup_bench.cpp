@@ -9,8 +9,6 @@
 // start (security level 4); its memory is read 10 s after the login. The others start with
 // an empty home (no account: no server of their protocols runs here); theirs is read 10 s
 // after their first window. Times are medians of the runs.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -35,6 +33,10 @@
 #include "shell/core/machine_settings.h"
 #include "shell/core/user_directories.h"
 #include "shell/core/user_settings.h"
+
+// Xlib last: its macros (Bool, Status, ...) break Qt's headers.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace {
 
@@ -165,10 +167,12 @@ bool RunOrvane(Display* d, const std::string& bin, Figures& f) {
                                  "XDG_CONFIG_HOME=" + (work.path() + "/config").toStdString()};
     pid_t srv = Spawn({bin + "/orvane-server", "--listen", server, "--db", ":memory:"}, env);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    pid_t reg =
-        Spawn({bin + "/orvane-console", "--server", server, "--register", "bench:bench-pw"}, env);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    Stop(reg);
+    // The console ends at the end of its input: it is given time for the reply.
+    const std::string registration = "printf 'sleep 1500\\nquit\\n' | env " + env[0] + " " +
+                                     env[1] + " " + bin + "/orvane-console --server " + server +
+                                     " --register bench:bench-pw >/dev/null 2>&1";
+    if (system(registration.c_str()) != 0)
+        std::fprintf(stderr, "orvane: the registration did not run\n");
 
     using namespace ov::shell;
     UserDirectories dirs(home);
@@ -195,6 +199,9 @@ bool RunOrvane(Display* d, const std::string& bin, Figures& f) {
     pid_t pid = Spawn({bin + "/orvane"}, env);
     const auto first = FirstMap(d, start, 30);
     const bool loggedIn = WaitForTitle(d, "bench(在线)", 30);
+    if (!first || !loggedIn)
+        std::fprintf(stderr, "orvane: first window %s, login %s\n", first ? "seen" : "not seen",
+                     loggedIn ? "seen" : "not seen");
     if (first && loggedIn) {
         std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
         f.firstWindow.push_back(*first);
