@@ -12,7 +12,8 @@ cd "$(dirname "$0")/.."
 
 scripts/deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)"
+# Only what the main job runs: the tests and benchmarks are scripts/test.sh's business.
+cmake --build --preset release -j "$(nproc)" --target orvane orvane-server orvane-console
 
 bin=build/release/bin
 port=${ORVANE_PORT:-9999}

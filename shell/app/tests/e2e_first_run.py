@@ -155,6 +155,27 @@ def last_menu_entry(opener, what, done, attempts=3):
     raise SystemExit(f"FAILED: {what}")
 
 
+def start_orvane(args, env):
+    """Starts the program and waits for it on the accessibility bus. A start that ends at once
+    (the virtual display now and then refuses the very first connections) is tried again."""
+    for attempt in range(3):
+        proc = subprocess.Popen(args, env=env)
+        deadline = time.monotonic() + STEP_TIMEOUT
+        while time.monotonic() < deadline and proc.poll() is None:
+            try:
+                if application(proc.pid) is not None:
+                    return proc
+            except Exception:
+                pass
+            time.sleep(0.1)
+        if proc.poll() is None:
+            proc.kill()
+            raise SystemExit("FAILED: orvane did not appear on the accessibility bus")
+        log(f"orvane ended at start with {proc.returncode}; starting it again")
+        time.sleep(1.0)
+    raise SystemExit("FAILED: orvane could not start")
+
+
 def main():
     global SHOTS
     bin_dir = os.path.abspath(sys.argv[1])
@@ -179,8 +200,7 @@ def main():
     first = second = None
     try:
         time.sleep(0.3)
-        first = subprocess.Popen([f"{bin_dir}/orvane", "--server", f"127.0.0.1:{port}"], env=env)
-        wait_for("orvane on the accessibility bus", lambda: application(first.pid))
+        first = start_orvane([f"{bin_dir}/orvane", "--server", f"127.0.0.1:{port}"], env)
         app = lambda: application(first.pid)  # noqa: E731
         log("orvane is on the accessibility bus")
 

@@ -1,5 +1,5 @@
-// GoogleTest under a QApplication on the offscreen platform, for the shell core's windows.
-// The whole run stays inside a temporary home, as the other shell tests do.
+// GoogleTest under a QApplication on the offscreen platform, inside a temporary home so that
+// no test can write into a real one: the main of every shell test program.
 #include <gtest/gtest.h>
 
 #include <QApplication>
