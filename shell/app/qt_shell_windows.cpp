@@ -140,9 +140,17 @@ void QtShellWindows::ShowHomePage(const QString&) {
     // ("访问Orvane网站") rather than opening a browser unasked at the first login.
 }
 
-void QtShellWindows::OpenPendingItem(const PendingItem&) {
-    // Messages, chats, requests and file offers open their windows once those exist; the
-    // item has been taken from the queue, which is what the icon's double click does.
+void QtShellWindows::OpenPendingItem(const PendingItem& item) {
+    // Until the receive, chat, request and file windows exist, the item taken from the queue
+    // is at least shown, with what it says, rather than dropped unseen.
+    if (!app_ || !app_->Frame())
+        return;
+    QString text = app_->Frame()->Announce(item).tip.trimmed();
+    const QString said = item.nKind == kPendingMessage ? item.message.sText : item.text;
+    if (!said.isEmpty())
+        text += QStringLiteral("\n\n") + said;
+    app_->Desktop().prompts->Message(text, QStringLiteral("Orvane提示"),
+                                     Prompts::Icon::Information);
 }
 
 }  // namespace ov::shell

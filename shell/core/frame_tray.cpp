@@ -93,15 +93,21 @@ void CHiddenFrame::OnPendingChanged() {
         return;
     }
     notifying_ = true;  // the status tip stays in statusTip_ until nothing is pending
-    const QString name = app_.UserData().DisplayName(next->nNumber);
+    const Announcement a = Announce(*next);
+    tray.Animate(a.animation);
+    tray.SetTip(a.tip);
+}
+
+CHiddenFrame::Announcement CHiddenFrame::Announce(const PendingItem& item) const {
+    const QString name = app_.UserData().DisplayName(item.nNumber);
     auto about = [&](const QString& withName, const QString& withNumber) {
-        return name.isEmpty() ? withNumber.arg(next->nNumber) : withName.arg(name);
+        return name.isEmpty() ? withNumber.arg(item.nNumber) : withName.arg(name);
     };
     QString kind;
     QString tip;
-    switch (next->nKind) {
+    switch (item.nKind) {
         case kPendingMessage:
-            if (next->nNumber == kSystemSender) {
+            if (item.nNumber == kSystemSender) {
                 kind = QStringLiteral("SysMessage");
                 tip = QStringLiteral("系统消息");
             } else {
@@ -126,8 +132,7 @@ void CHiddenFrame::OnPendingChanged() {
             tip = about(QStringLiteral("来自 %1 "), QStringLiteral("来自[%1]"));
             break;
     }
-    tray.Animate(kind);
-    tray.SetTip(tip);
+    return {kind, tip};
 }
 
 void CHiddenFrame::OnTrayLeftRelease() {

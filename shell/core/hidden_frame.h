@@ -52,6 +52,13 @@ public:
     // The frame's close: unadvise, log out, close the windows, remove the tray icon.
     void Close();
 
+    // How the tray announces a pending item: its animation and its tip.
+    struct Announcement {
+        TrayAnimation animation;
+        QString tip;
+    };
+    Announcement Announce(const PendingItem& item) const;
+
     bool LoggedInToServer() const { return loggedInServer_; }
     bool LoggedInLocally() const { return loggedInLocal_; }
     bool LoggingIn() const { return loginInProgress_; }
