@@ -6,12 +6,12 @@
 
 #include "common/byte_array_variant.h"
 #include "common/protocol/vocabulary.h"
-#include "shell/core/bstr_text.h"
 #include "shell/core/commands.h"
 #include "shell/core/cp936_text.h"
 #include "shell/core/hidden_frame.h"
 #include "shell/core/shell_app.h"
 #include "shell/core/user_directories.h"
+#include "shell/wizards/gateway_handshake.h"
 
 namespace ov::shell {
 
@@ -288,27 +288,13 @@ RegistrationWizardModel::Field RegistrationWizardModel::CheckChosenName() {
     return Field::None;
 }
 
-void RegistrationWizardModel::HandshakeGateway(IOVService* kernel) {
-    // The kernel learns its server only from a handshake, and before anyone has logged in
-    // none was made: a registration would go nowhere. A logged-in kernel has its server.
-    CHiddenFrame* frame = app_.Frame();
-    if (frame && (frame->LoggedInToServer() || frame->LoggingIn()))
-        return;
-    const QList<GatewayInfo> gateways = app_.Machine().ActiveGateways();
-    if (gateways.isEmpty())
-        return;
-    const GatewayInfo& gateway = gateways[attempts_++ % gateways.size()];
-    LONG seq = 0;
-    const HRESULT hr = kernel->HandshakeServer(ToBstr(gateway.host), gateway.port, &seq);
-    if (FAILED(hr))
-        app_.ReportComponentError(hr, "HandshakeServer", __FILE__, __LINE__);
-}
-
 void RegistrationWizardModel::SendRegistration() {
     lastRecord_ = BuildUserInfo(basic_, personal_);
     outstanding_ = 0;
     if (IOVService* kernel = app_.Kernel()) {
-        HandshakeGateway(kernel);
+        // The kernel learns its server only from a handshake, and before anyone has logged in
+        // none was made: a registration would go nowhere.
+        HandshakeGatewayWhenOffline(app_, kernel, &attempts_);
         CByteArrayVariant record(lastRecord_.constData(), static_cast<size_t>(lastRecord_.size()));
         LONG seq = 0;
         const HRESULT hr = kernel->RegisterUser(record.Variant(), &seq);

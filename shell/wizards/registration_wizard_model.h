@@ -144,7 +144,6 @@ private:
     Field CheckPersonal();
     Field CheckChosenName();
     void SendRegistration();
-    void HandshakeGateway(IOVService* kernel);
     void MakeSuggestions();
     void GoTo(Page page);
     void End(std::initializer_list<int> commands);

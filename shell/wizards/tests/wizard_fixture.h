@@ -1,27 +1,81 @@
-// The registration wizard's window on the offscreen platform, for a whole client of the
-// shell's logic. Controls are found by their accessible names, as a screen reader (and the
-// end-to-end checks) find them.
+// A wizard's window on the offscreen platform, for a whole client of the shell's logic.
+// Controls are found by their accessible names, as a screen reader (and the end-to-end
+// checks) find them.
 #pragma once
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMovie>
 #include <QPointer>
 #include <QPushButton>
 
 #include "shell/core/tests/flow_fixture.h"
+#include "shell/skin/skin_manager.h"
+#include "shell/wizards/widgets/change_password_wizard.h"
 #include "shell/wizards/widgets/registration_wizard.h"
 
 namespace ov::shell::testing {
 
-class WizardTest : public ShellFlowTest {
+template <class Window>
+class WizardWindowTest : public ShellFlowTest {
 protected:
-    using Model = RegistrationWizardModel;
-
     void TearDown() override {
         delete wizard_.data();
+        skinnedApp_.reset();
         ShellFlowTest::TearDown();
+    }
+
+    // An application that draws with the program's skin, outside any client; its windows
+    // show their pictures.
+    OVShellApp& StartSkinnedApp() {
+        skin_.SetBaseDirectory(GetProgramDirectory() + "Skins/");
+        EXPECT_TRUE(skin_.Load("orvane"));
+        ShellDesktop desktop;
+        desktop.prompts = &skinPrompts_;
+        desktop.sounds = &skinSounds_;
+        desktop.tray = &skinTray_;
+        desktop.launcher = &skinLauncher_;
+        desktop.timers = time_.get();
+        desktop.windows = &skinWindows_;
+        desktop.clock = time_->Seconds();
+        desktop.skin = &skin_;
+        desktop.log = [](const QString&) {};
+        QDir().mkpath(home_ + "/skinned");
+        skinnedApp_ = std::make_unique<OVShellApp>(QString::fromStdString(GetProgramDirectory()),
+                                                   home_ + "/skinned", std::move(desktop));
+        EXPECT_TRUE(skinnedApp_->Start());
+        kernels_ += 1;
+        time_->SetWaiters(3 * kernels_);
+        time_->RunDue();
+        return *skinnedApp_;
+    }
+
+    // Saves the window as a PNG in the folder ORVANE_WIZARD_SHOTS names, when it is set.
+    void Shot(const char* name) {
+        const QString folder = qEnvironmentVariable("ORVANE_WIZARD_SHOTS");
+        if (folder.isEmpty())
+            return;
+        QDir().mkpath(folder);
+        QCoreApplication::processEvents();
+        wizard_->grab().save(folder + "/" + name + ".png");
+    }
+    // Whether the page's picture (the label that goes by the window's name) is shown.
+    bool PictureShown() {
+        for (QLabel* l : wizard_->template findChildren<QLabel*>())
+            if (l->accessibleName() == wizard_->windowTitle())
+                return l->isVisible() && !l->pixmap().isNull();
+        return false;
+    }
+    // The animation of the waiting page, null when none was started.
+    QMovie* Animation() {
+        for (QLabel* l : wizard_->template findChildren<QLabel*>())
+            if (l->movie() != nullptr)
+                return l->movie();
+        return nullptr;
     }
 
     // A started client whose first screen has been shown (and forgotten).
@@ -48,12 +102,12 @@ protected:
         }
     }
 
-    RegistrationWizard& OpenWizard() {
-        wizard_ = new RegistrationWizard(client_->App());
+    Window& OpenWizard() {
+        wizard_ = new Window(client_->App());
         wizard_->show();
         return *wizard_;
     }
-    Model& M() { return wizard_->Model(); }
+    auto& M() { return wizard_->Model(); }
     int Page() { return M().CurrentPage(); }
     // Whether the window is gone (it deletes itself when closed).
     bool Closed() {
@@ -63,7 +117,7 @@ protected:
 
     template <class T = QWidget>
     T* Named(const QString& name) {
-        for (T* w : wizard_->findChildren<T*>())
+        for (T* w : wizard_->template findChildren<T*>())
             if (w->accessibleName() == name)
                 return w;
         ADD_FAILURE() << "no control named " << name.toStdString();
@@ -92,6 +146,21 @@ protected:
         return texts;
     }
 
+    ShellClient* client_ = nullptr;
+    QPointer<Window> wizard_;
+    PromptRecorder skinPrompts_;
+    SoundRecorder skinSounds_;
+    TrayRecorder skinTray_;
+    LaunchRecorder skinLauncher_;
+    WindowRecorder skinWindows_;
+    OVSkin skin_;
+    std::unique_ptr<OVShellApp> skinnedApp_;
+};
+
+class WizardTest : public WizardWindowTest<RegistrationWizard> {
+protected:
+    using Model = RegistrationWizardModel;
+
     void ToBasicPage() {
         Click("下一步");
         Click("我接受以上的所有条款，并希望注册成为Orvane用户");
@@ -118,9 +187,6 @@ protected:
         ChoosePersonal();
         Click("下一步");
     }
-
-    ShellClient* client_ = nullptr;
-    QPointer<RegistrationWizard> wizard_;
 };
 
 }  // namespace ov::shell::testing

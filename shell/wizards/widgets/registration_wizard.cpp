@@ -2,20 +2,15 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
 #include <QFormLayout>
-#include <QFrame>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMovie>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 #include <string>
 
@@ -26,6 +21,8 @@
 
 namespace ov::shell {
 
+using namespace wizard_ui;
+
 namespace {
 
 using Field = RegistrationWizardModel::Field;
@@ -35,51 +32,11 @@ constexpr int kFaceIconSize = 24;
 // Wide enough for the terms to read comfortably beside the page picture.
 constexpr int kPageMinimumWidth = 440;
 
-QString Utf8(const char* text) {
-    return QString::fromUtf8(text);
-}
-
-QLabel* Heading(const char* text) {
-    auto* label = new QLabel(Utf8(text));
-    QFont font = label->font();
-    font.setBold(true);
-    font.setPointSizeF(font.pointSizeF() * 1.25);
-    label->setFont(font);
-    label->setAccessibleName(label->text());
-    return label;
-}
-
-QLabel* Note(const char* text) {
-    auto* label = new QLabel(Utf8(text));
-    label->setWordWrap(true);
-    label->setAccessibleName(label->text());
-    return label;
-}
-
-// A page: its heading, a little space, then what the caller adds to the returned layout.
-QVBoxLayout* PageLayout(QWidget* page, const char* heading) {
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(16, 12, 16, 8);
-    layout->addWidget(Heading(heading));
-    layout->addSpacing(12);
-    return layout;
-}
-
 // text keeps its "(&X)" accelerator; the accessible name is given without it.
 QRadioButton* Radio(const char* text, const char* name) {
     auto* button = new QRadioButton(Utf8(text));
     button->setAccessibleName(Utf8(name));
     return button;
-}
-
-QLineEdit* Edit(const char* name, int maxLength, bool secret = false) {
-    auto* edit = new QLineEdit;
-    edit->setAccessibleName(Utf8(name));
-    edit->setMaxLength(maxLength);
-    edit->setMinimumWidth(kFieldWidth);
-    if (secret)
-        edit->setEchoMode(QLineEdit::Password);
-    return edit;
 }
 
 QComboBox* Combo(const char* name) {
@@ -88,13 +45,6 @@ QComboBox* Combo(const char* name) {
     combo->setMinimumWidth(kFieldWidth);
     combo->setMaxVisibleItems(16);
     return combo;
-}
-
-QLabel* FormLabel(const char* text, QWidget* buddy) {
-    auto* label = new QLabel(Utf8(text));
-    label->setBuddy(buddy);
-    label->setAccessibleName(label->text());
-    return label;
 }
 
 // A field with "(可选)" beside it.
@@ -123,94 +73,29 @@ std::optional<T> ChosenCode(const QComboBox* combo) {
     return static_cast<T>(combo->currentData().toLongLong());
 }
 
-QHash<OVShellApp*, QPointer<RegistrationWizard>>& OpenWizards() {
-    static QHash<OVShellApp*, QPointer<RegistrationWizard>> wizards;
-    return wizards;
-}
-
 }  // namespace
 
 RegistrationWizard::RegistrationWizard(OVShellApp& app, QWidget* parent)
-    : QDialog(parent), app_(app), model_(app) {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setModal(false);
-    setWindowTitle(Utf8("新用户注册"));
-    setAccessibleName(windowTitle());
-
-    picture_ = new QLabel;
-    picture_->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
-    picture_->setAccessibleName(windowTitle());
-
-    pages_ = new QStackedWidget;
-    pages_->setMinimumWidth(kPageMinimumWidth);
-    pages_->addWidget(MakeWelcomePage());
-    pages_->addWidget(MakeTermsPage());
-    pages_->addWidget(MakeBasicPage());
-    pages_->addWidget(MakePersonalPage());
-    pages_->addWidget(MakeNameTakenPage());
-    pages_->addWidget(MakeRegisteringPage());
-    pages_->addWidget(MakeFailedPage());
-    pages_->addWidget(MakeSucceededPage());
-
-    back_ = new QPushButton(Utf8("< 上一步(&B)"));
-    back_->setAccessibleName(Utf8("上一步"));
-    next_ = new QPushButton(Utf8("下一步(&N) >"));
-    next_->setAccessibleName(Utf8("下一步"));
-    cancel_ = new QPushButton(Utf8("取消"));
-    cancel_->setAccessibleName(Utf8("取消"));
-    finish_ = new QPushButton(Utf8("完成(&F)"));
-    finish_->setAccessibleName(Utf8("完成"));
-    for (QPushButton* button : {back_, next_, cancel_, finish_})
-        button->setAutoDefault(false);
-    connect(back_, &QPushButton::clicked, this, &RegistrationWizard::OnBack);
-    connect(next_, &QPushButton::clicked, this, &RegistrationWizard::OnNext);
-    connect(cancel_, &QPushButton::clicked, this, [this] { model_.Cancel(); });
-    connect(finish_, &QPushButton::clicked, this, [this] { model_.Finish(); });
-
-    auto* body = new QHBoxLayout;
-    body->setContentsMargins(0, 0, 0, 0);
-    body->setSpacing(0);
-    body->addWidget(picture_);
-    body->addWidget(pages_, 1);
-
-    auto* line = new QFrame;
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->setContentsMargins(12, 8, 12, 12);
-    buttons->addStretch();
-    buttons->addWidget(back_);
-    buttons->addWidget(next_);
-    buttons->addSpacing(12);
-    buttons->addWidget(cancel_);
-    buttons->addWidget(finish_);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addLayout(body, 1);
-    layout->addWidget(line);
-    layout->addLayout(buttons);
+    : WizardFrame(app, Utf8("新用户注册"), "sRegister", parent), model_(app) {
+    Pages()->setMinimumWidth(kPageMinimumWidth);
+    AddPage(MakeWelcomePage());
+    AddPage(MakeTermsPage());
+    AddPage(MakeBasicPage());
+    AddPage(MakePersonalPage());
+    AddPage(MakeNameTakenPage());
+    AddPage(MakeRegisteringPage());
+    AddPage(MakeFailedPage());
+    AddPage(MakeSucceededPage());
 
     connect(&model_, &RegistrationWizardModel::PageChanged, this, &RegistrationWizard::ShowPage);
-    connect(&model_, &RegistrationWizardModel::WizardEnded, this, [this] {
-        if (!closing_)
-            close();
-    });
+    connect(&model_, &RegistrationWizardModel::WizardEnded, this, &RegistrationWizard::CloseEnded);
     ShowPage(model_.CurrentPage());
 }
 
 RegistrationWizard::~RegistrationWizard() = default;
 
 RegistrationWizard* RegistrationWizard::Open(OVShellApp& app) {
-    QPointer<RegistrationWizard>& open = OpenWizards()[&app];
-    if (!open)
-        open = new RegistrationWizard(app);
-    open->show();
-    open->raise();
-    open->activateWindow();
-    return open;
+    return OpenOnePerApp<RegistrationWizard>(app);
 }
 
 QWidget* RegistrationWizard::MakeWelcomePage() {
@@ -539,65 +424,19 @@ void RegistrationWizard::ShowPage(int page) {
         nameCaption_->setAccessibleName(nameCaption_->text() + model_.ConfirmedName());
     }
 
-    if (movie_ != nullptr && page != RegistrationWizardModel::kRegistering)
-        movie_->stop();
-    if (page == RegistrationWizardModel::kRegistering) {
-        if (movie_ == nullptr) {
-            std::string file;
-            OVSkin* skin = app_.Desktop().skin;
-            if (skin != nullptr && skin->Config().GetString("AVIs", "sRegisterAVI", &file)) {
-                movie_ = new QMovie(skin->PathOf(file), QByteArray(), this);
-                animation_->setMovie(movie_);
-            }
-        }
-        if (movie_ != nullptr)
-            movie_->start();
-    }
+    if (page == RegistrationWizardModel::kRegistering)
+        PlayAnimation(animation_, "sRegisterAVI");
+    else
+        StopAnimation();
 
-    pages_->setCurrentIndex(page);
-    ShowPicture(page);
+    ShowFramePage(page);
     UpdateButtons();
     if (page == RegistrationWizardModel::kSucceeded)
-        finish_->setFocus(Qt::OtherFocusReason);
-}
-
-void RegistrationWizard::ShowPicture(int page) {
-    OVSkin* skin = app_.Desktop().skin;
-    const std::string key = "sRegister" + std::to_string(page + 1);
-    const COVBitmap* bitmap = skin != nullptr ? skin->GetBitmap("Bitmaps", key.c_str()) : nullptr;
-    if (bitmap == nullptr) {
-        picture_->clear();
-        picture_->hide();
-        return;
-    }
-    int scale = 1;
-    const qreal ratio = devicePixelRatioF();
-    QPixmap pixmap = QPixmap::fromImage(bitmap->ImageFor(ratio, &scale));
-    pixmap.setDevicePixelRatio(scale);
-    picture_->setPixmap(pixmap);
-    picture_->show();
+        FinishButton()->setFocus(Qt::OtherFocusReason);
 }
 
 void RegistrationWizard::UpdateButtons() {
-    back_->setEnabled(model_.CanBack());
-    next_->setEnabled(model_.CanNext());
-    cancel_->setEnabled(model_.CanCancel());
-    finish_->setEnabled(model_.CanFinish());
-    QPushButton* main = model_.CanFinish() ? finish_ : next_;
-    main->setDefault(true);
-}
-
-void RegistrationWizard::reject() {
-    // Escape is the Cancel button.
-    if (model_.CanCancel())
-        model_.Cancel();
-}
-
-void RegistrationWizard::closeEvent(QCloseEvent* event) {
-    closing_ = true;
-    model_.Close();
-    // Not QDialog's: it would reject() and keep the window when that does not hide it.
-    event->accept();
+    SetButtons(model_.CanBack(), model_.CanNext(), model_.CanCancel(), model_.CanFinish());
 }
 
 }  // namespace ov::shell

@@ -6,29 +6,21 @@
 //   RegistrationWizard::Open(app);     // the frame's ID_FUNCTION_REGISTER: one at a time
 #pragma once
 
-#include <QDialog>
-#include <QPointer>
-#include <array>
-
 #include "shell/wizards/registration_wizard_model.h"
+#include "shell/wizards/widgets/wizard_frame.h"
 
-class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QMovie;
-class QPlainTextEdit;
-class QPushButton;
 class QRadioButton;
-class QStackedWidget;
 
 namespace ov::shell {
 
 class OVShellApp;
 
-class RegistrationWizard final : public QDialog {
+class RegistrationWizard final : public WizardFrame {
     Q_OBJECT
 public:
     explicit RegistrationWizard(OVShellApp& app, QWidget* parent = nullptr);
@@ -39,16 +31,13 @@ public:
 
     RegistrationWizardModel& Model() { return model_; }
 
-    // The controls, for tests that drive the window as a person would.
-    QPushButton* BackButton() const { return back_; }
-    QPushButton* NextButton() const { return next_; }
-    QPushButton* CancelButton() const { return cancel_; }
-    QPushButton* FinishButton() const { return finish_; }
-
-    void reject() override;
-
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void OnBack() override;
+    void OnNext() override;
+    void OnCancel() override { model_.Cancel(); }
+    void OnFinish() override { model_.Finish(); }
+    bool CancelEnabled() const override { return model_.CanCancel(); }
+    void OnClose() override { model_.Close(); }
 
 private:
     QWidget* MakeWelcomePage();
@@ -60,26 +49,14 @@ private:
     QWidget* MakeFailedPage();
     QWidget* MakeSucceededPage();
 
-    void OnNext();
-    void OnBack();
     void ShowPage(int page);
     void UpdateButtons();
     // Copies what the current page's controls hold into the model.
     void Collect();
     void FocusField(RegistrationWizardModel::Field field);
-    void ShowPicture(int page);
     void FillFaces();
 
-    OVShellApp& app_;
     RegistrationWizardModel model_;
-    bool closing_ = false;
-
-    QLabel* picture_ = nullptr;
-    QStackedWidget* pages_ = nullptr;
-    QPushButton* back_ = nullptr;
-    QPushButton* next_ = nullptr;
-    QPushButton* cancel_ = nullptr;
-    QPushButton* finish_ = nullptr;
 
     QRadioButton* logIn_ = nullptr;
     QRadioButton* accept_ = nullptr;
@@ -102,7 +79,6 @@ private:
     QRadioButton* assignNumber_ = nullptr;
     QComboBox* suggestions_ = nullptr;
     QLabel* animation_ = nullptr;
-    QMovie* movie_ = nullptr;
     QLabel* nameCaption_ = nullptr;
     QLabel* confirmedName_ = nullptr;
 };
