@@ -103,6 +103,9 @@ public:
     ReferenceLists& References() { return references_; }
     UserDataStore& UserData() { return userData_; }
     LoginCredentials& Login() { return login_; }
+    // What the search box hands the frame with ID_FUNCTION_SEARCH_USER_BY_STRING: the
+    // command carries no text of its own.
+    QString& UserSearchText() { return userSearchText_; }
     IOVService* Kernel() const { return kernel_.Get(); }
     CHiddenFrame* Frame() const { return frame_.get(); }
     const ShellDesktop& Desktop() const { return desktop_; }
@@ -136,6 +139,7 @@ private:
     ReferenceLists references_;
     UserDataStore userData_;
     LoginCredentials login_;
+    QString userSearchText_;
     ComPtr<IOVService> kernel_;
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<CHiddenFrame> frame_;
