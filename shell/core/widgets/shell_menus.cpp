@@ -169,7 +169,7 @@ QMenu* CreateTrayMenu(OVShellApp& app, TrayMenu which, QWidget* parent) {
     AddCommand(menu, app, Text("信息管理器"), ID_FUNCTION_MESSAGE_MANAGER);
     if (which == TrayMenu::LoggedInToServer) {
         AddCommand(menu, app, Text("查找用户"), ID_FUNCTION_SEARCH_USER);
-        AddCommand(menu, app, Text("系统设置"), ID_FUNCTION_SYSTEM_CONFIG);
+        AddCommand(menu, app, Text("系统设置(&O)"), ID_FUNCTION_SYSTEM_CONFIG);
     }
     menu->addSeparator();
     AddCommand(menu, app, Text("注销"), ID_FUNCTION_LOGOUT);
@@ -189,8 +189,8 @@ QMenu* CreateMainMenu(OVShellApp& app, QWidget* parent) {
     AddCommand(menu, app, Text("信息管理器"), ID_FUNCTION_MESSAGE_MANAGER);
     menu->addSeparator();
     AddCommand(menu, app, Text("修改密码"), ID_FUNCTION_CHANGE_PASSWORD);
-    AddCommand(menu, app, Text("修改个人资料"), ID_FUNCTION_CHANGE_USER_INFO);
-    AddCommand(menu, app, Text("系统设置"), ID_FUNCTION_SYSTEM_CONFIG);
+    AddCommand(menu, app, Text("修改个人信息"), ID_FUNCTION_CHANGE_USER_INFO);
+    AddCommand(menu, app, Text("系统设置(&O)"), ID_FUNCTION_SYSTEM_CONFIG);
     menu->addSeparator();
     AddCommand(menu, app, Text("显示Orvane(&N)"), ID_FUNCTION_SHOW_ORVANE);
     AddCommand(menu, app, Text("访问Orvane网站"), ID_FUNCTION_VISIT_WEBSITE);
