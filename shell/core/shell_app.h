@@ -120,6 +120,10 @@ public:
     void ReportComponentError(HRESULT hr, const char* source, const char* file, int line);
     void Log(const QString& text) const;
 
+    // Writes the start-with-the-session entry when orvane.dat (as saved) has fAutoRun, and
+    // removes it otherwise; nothing without an entry file or a readable orvane.dat.
+    void ApplyAutostart();
+
     // The global application object, set by main only.
     static OVShellApp* Instance();
     static void SetInstance(OVShellApp* app);
@@ -128,7 +132,6 @@ private:
     bool CreateKernel();
     // The first screen by the settings (the command is posted to the frame).
     void ChooseFirstScreen();
-    void ApplyAutostart();
 
     QString programDirectory_;
     ShellDesktop desktop_;
