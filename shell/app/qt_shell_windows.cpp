@@ -10,6 +10,7 @@
 #include "shell/core/shell_app.h"
 #include "shell/core/widgets/login_dialog.h"
 #include "shell/core/widgets/starshelf_window.h"
+#include "shell/core/widgets/system_settings_dialog.h"
 #include "shell/wizards/widgets/change_password_wizard.h"
 #include "shell/wizards/widgets/registration_wizard.h"
 
@@ -63,12 +64,15 @@ bool QtShellWindows::OpenRegistrationWizard() {
 }
 
 bool QtShellWindows::CanOpen(int command) const {
-    return command == ID_APP_ABOUT || command == ID_FUNCTION_CHANGE_PASSWORD;
+    return command == ID_APP_ABOUT || command == ID_FUNCTION_CHANGE_PASSWORD ||
+           command == ID_FUNCTION_SYSTEM_CONFIG;
 }
 
 bool QtShellWindows::OpenWindow(int command) {
     if (command == ID_FUNCTION_CHANGE_PASSWORD && app_)
         return ChangePasswordWizard::Open(*app_) != nullptr;
+    if (command == ID_FUNCTION_SYSTEM_CONFIG && app_)
+        return SystemSettingsDialog::Open(*app_) != nullptr;
     if (command != ID_APP_ABOUT)
         return false;
     QMessageBox box(
