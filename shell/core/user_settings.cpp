@@ -183,7 +183,7 @@ bool UserSettings::Load(const QString& userName, const QString& filePath, const 
     return true;
 }
 
-bool UserSettings::Save() const {
+bool UserSettings::Save() {
     if (filePath_.isEmpty())
         return false;
     KeyFileLines lines;
@@ -243,7 +243,10 @@ bool UserSettings::Save() const {
     lines.Section("PTPFileTransf");
     lines.Bool("bFileTransfAllowHelp", bFileTransfAllowHelp);
 
-    return lines.Save(filePath_, true);
+    if (!lines.Save(filePath_, true))
+        return false;
+    loaded_ = true;
+    return true;
 }
 
 }  // namespace ov::shell

@@ -50,8 +50,9 @@ public:
     // file name and user stay set, so that Save creates the file for this user.
     bool Load(const QString& userName, const QString& filePath, const QRect& screen);
     // Rebuilds every line from the members and writes the file scrambled; nothing without a
-    // file name. sPassword is written for levels 2 to 4 only.
-    bool Save() const;
+    // file name. sPassword is written for levels 2 to 4 only. Once written, the settings are
+    // the file's and count as loaded (a user's first login creates them so).
+    bool Save();
 
     const QString& FilePath() const { return filePath_; }
     bool Loaded() const { return loaded_; }

@@ -169,6 +169,26 @@ TEST_F(LoginFlow, WithoutNotifySoundNothingIsHeardNotEvenTheLogin) {
     EXPECT_TRUE(c.sounds.Played().empty());
 }
 
+TEST_F(LoginFlow, AFirstLoginsNewSettingsStandForTheUserAtOnce) {
+    StartServer();
+    ASSERT_EQ(Register("ida", "pw"), "ida");
+    ShellClient& c = NewClient("ida");
+    c.WriteGateways({Server()});
+    ASSERT_TRUE(Start(c));
+    time_->RunDue();
+    LoginCredentials& login = c.App().Login();
+    login.userName = "ida";
+    login.password = "pw";
+    c.Frame().Command(ID_FUNCTION_DO_LOGIN);
+    ASSERT_TRUE(time_->RunUntil([&] { return c.Frame().LoggedInToServer(); }));
+    // No setting.dat existed: the login wrote it, and the session's settings are that file's,
+    // so the user's sounds play from the first session on.
+    EXPECT_TRUE(c.App().Settings().Loaded());
+    c.sounds.Clear();
+    c.Frame().Command(ID_STATUS_OFFLINE);
+    EXPECT_EQ(c.sounds.Played(), std::vector<int>{kSoundLogout});
+}
+
 TEST_F(LoginFlow, TheLeaveWordAnswersOnceAndNeverAnAnswer) {
     StartServer();
     ASSERT_EQ(Register("hal", "pw"), "hal");
