@@ -131,6 +131,9 @@ TEST_F(ShellWidgets, OkChecksTheNameThenThePasswordAndPointsAtWhatIsWrong) {
     ASSERT_TRUE(name && password && ok);
     EXPECT_EQ(name->currentText(), "");  // nobody known here
     EXPECT_TRUE(HasFocus(d, name));
+    // A newcomer starts from a new user's defaults, not from the slider's lowest level.
+    EXPECT_EQ(Named<QSlider>(d, "安全级别")->value(), LoginDialogModel::UserChoice{}.securityLevel);
+    EXPECT_TRUE(Named<QCheckBox>(d, "启用Pageroom")->isChecked());
 
     // Enter presses OK, from the name as from the password.
     password->setText("pw");

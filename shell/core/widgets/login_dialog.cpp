@@ -191,8 +191,8 @@ void LoginDialog::FitSize() {
 }
 
 void LoginDialog::ChooseUser(const QString& userName) {
-    if (userName.isEmpty())
-        return;
+    // A name this computer does not know (or none yet) gets a new user's defaults, not the
+    // slider's lowest level, which keeps nothing.
     const LoginDialogModel::UserChoice choice = model_.ChooseUser(userName);
     ShowPlaceholder(choice.savedPassword);
     level_->setValue(choice.securityLevel);
