@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     skin.SetBaseDirectory((programDirectory + QStringLiteral("Skins/")).toStdString());
     QtPrompts prompts;
     CanberraSounds sounds(programDirectory + QStringLiteral("sound/"));
-    QtTray tray(skin, programDirectory + QStringLiteral("orvane.ico"),
+    QtTray tray(skin, QApplication::windowIcon(),
                 qEnvironmentVariableIntValue("ORVANE_STATUS_WINDOW") != 0);
     QtLauncher launcher;
     QtTimers timers;

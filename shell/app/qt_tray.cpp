@@ -10,8 +10,8 @@
 
 namespace ov::shell {
 
-QtTray::QtTray(OVSkin& skin, const QString& programIconFile, bool statusWindow)
-    : skin_(skin), programIcon_(programIconFile), statusIcon_(programIcon_) {
+QtTray::QtTray(OVSkin& skin, const QIcon& programIcon, bool statusWindow)
+    : skin_(skin), programIcon_(programIcon), statusIcon_(programIcon_) {
     if (!statusWindow && QSystemTrayIcon::isSystemTrayAvailable()) {
         tray_ = std::make_unique<QSystemTrayIcon>(programIcon_);
         QObject::connect(tray_.get(), &QSystemTrayIcon::activated, this,

@@ -26,9 +26,9 @@ class QtTray final : public QObject, public Tray {
 public:
     using MenuFactory = std::function<QMenu*(TrayMenu, QWidget* parent)>;
 
-    // programIconFile: the program's own icon (nobody logged in). statusWindow: use the
-    // status window even where a tray exists.
-    QtTray(OVSkin& skin, const QString& programIconFile, bool statusWindow);
+    // programIcon: the program's own icon (nobody logged in). statusWindow: use the status
+    // window even where a tray exists.
+    QtTray(OVSkin& skin, const QIcon& programIcon, bool statusWindow);
     ~QtTray() override;
 
     void SetMenuFactory(MenuFactory factory) { menus_ = std::move(factory); }
@@ -37,7 +37,6 @@ public:
         iconObserver_ = std::move(observer);
     }
     StatusWindow* Window() const { return window_.get(); }
-    const QIcon& ProgramIcon() const { return programIcon_; }
 
     void SetGestures(Gestures gestures) override { gestures_ = std::move(gestures); }
     void SetIcon(const QString& key) override;

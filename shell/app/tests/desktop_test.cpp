@@ -52,7 +52,7 @@ protected:
 };
 
 TEST_F(TrayTest, TheStatusWindowShowsTheTipAndOffersWhatTheIconsClicksDo) {
-    QtTray tray(skin_, kProgramDir + "orvane.ico", true);
+    QtTray tray(skin_, QIcon(kProgramDir + "orvane.ico"), true);
     StatusWindow* window = tray.Window();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
@@ -75,7 +75,7 @@ TEST_F(TrayTest, TheStatusWindowShowsTheTipAndOffersWhatTheIconsClicksDo) {
 }
 
 TEST_F(TrayTest, MenusComeFromTheFactoryAndGoAwayWhenClosed) {
-    QtTray tray(skin_, kProgramDir + "orvane.ico", true);
+    QtTray tray(skin_, QIcon(kProgramDir + "orvane.ico"), true);
     QPointer<QMenu> shown;
     TrayMenu asked{};
     tray.SetMenuFactory([&](TrayMenu which, QWidget* parent) {
@@ -99,7 +99,7 @@ TEST_F(TrayTest, MenusComeFromTheFactoryAndGoAwayWhenClosed) {
 }
 
 TEST_F(TrayTest, AnimationsCycleTheSkinsFramesAndStoppingRestoresTheStatusIcon) {
-    QtTray tray(skin_, kProgramDir + "orvane.ico", true);
+    QtTray tray(skin_, QIcon(kProgramDir + "orvane.ico"), true);
     QStringList icons;
     tray.SetIconObserver([&](const QString& key) { icons << key; });
     tray.SetIcon(QStringLiteral("sStatusOnline"));

@@ -58,7 +58,7 @@ def application(pid):
     return None
 
 
-def find(root, name, roles=None, showing=True):
+def find(root, name, roles=None):
     """The first descendant with this accessible name (and one of the roles)."""
 
     def match(node):
@@ -66,7 +66,7 @@ def find(root, name, roles=None, showing=True):
             return False
         if roles and node.getRole() not in roles:
             return False
-        return not showing or node.getState().contains(pyatspi.STATE_SHOWING)
+        return node.getState().contains(pyatspi.STATE_SHOWING)
 
     queue = [root]
     while queue:

@@ -62,11 +62,6 @@ protected:
 
 }  // namespace
 
-QIcon StarshelfWindow::ProgramIcon() {
-    // The program's icon file (orvane.ico beside the program), set by main.
-    return QApplication::windowIcon();
-}
-
 StarshelfWindow::StarshelfWindow(OVShellApp& app, QWidget* parent)
     : OVSkinForm("Starshelf", parent), app_(app) {
     SetCaptionButtons(OVSkinForm::Minimize | OVSkinForm::Close);
@@ -105,7 +100,7 @@ StarshelfWindow::StarshelfWindow(OVShellApp& app, QWidget* parent)
     mainMenu_ = new QToolButton;
     mainMenu_->setText(Text("主菜单"));
     mainMenu_->setAccessibleName(mainMenu_->text());
-    mainMenu_->setIcon(ProgramIcon());
+    mainMenu_->setIcon(QApplication::windowIcon());
     mainMenu_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     mainMenu_->setPopupMode(QToolButton::InstantPopup);
     mainMenu_->setAutoRaise(true);
@@ -170,7 +165,7 @@ void StarshelfWindow::ShowStatusIcon() {
     if (skin && !statusIconKey_.isEmpty())
         icon = skin->LoadIcon("Icons.Tray", statusIconKey_.toLatin1().constData());
     if (icon.isNull())
-        icon = ProgramIcon();
+        icon = QApplication::windowIcon();
     status_->setIcon(icon);
     setWindowIcon(icon);
 }

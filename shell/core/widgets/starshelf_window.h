@@ -31,9 +31,6 @@ public:
     // Where the buddy tree stands.
     QWidget* BuddyArea() const { return buddyArea_; }
 
-    // The program's own icon, drawn: no skin names one.
-    static QIcon ProgramIcon();
-
 protected:
     void OnApply() override;
     void closeEvent(QCloseEvent* event) override;
