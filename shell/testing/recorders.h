@@ -118,6 +118,14 @@ public:
         return false;
     }
     bool CanOpen(int command) const override { return !refused_.contains(command); }
+    bool OpenUserInfo(qint32 pin, const QString& userName) override {
+        opened_ << QStringLiteral("userinfo %1 %2").arg(pin).arg(userName);
+        return true;
+    }
+    bool OpenAddBuddy(qint32 pin, const QString& userName, qint32 icon) override {
+        opened_ << QStringLiteral("addbuddy %1 %2 %3").arg(pin).arg(userName).arg(icon);
+        return true;
+    }
     void PlaceStarshelf(const StarshelfPlacement& placement) override {
         starshelf_ = placement;
         ++placed_;
@@ -134,7 +142,8 @@ public:
 
     // The window of this command does not exist here (menus grey it out).
     void Refuse(int command) { refused_.insert(command); }
-    // "login", "register", "activate", "home <url>" or a command number, in order.
+    // "login", "register", "activate", "home <url>", "userinfo <pin> <name>",
+    // "addbuddy <pin> <name> <icon>" or a command number, in order.
     const QStringList& Opened() const { return opened_; }
     void ClearOpened() { opened_.clear(); }
     const QString& Title() const { return title_; }

@@ -30,6 +30,14 @@ public:
     // Whether the window of a command exists in this program (menus grey out the others).
     virtual bool CanOpen(int /*command*/) const { return true; }
 
+    // Windows about one user. Each returns false when the window is not available.
+    // Another user's information ("用户信息"), given by number, by name or both.
+    virtual bool OpenUserInfo(qint32 /*pin*/, const QString& /*userName*/) { return false; }
+    // The add-buddy wizard: on its welcome page when pin is 0, else for that user.
+    virtual bool OpenAddBuddy(qint32 /*pin*/, const QString& /*userName*/, qint32 /*icon*/) {
+        return false;
+    }
+
     // The main (Starshelf) window and bar.
     virtual void PlaceStarshelf(const StarshelfPlacement& placement) = 0;
     virtual StarshelfPlacement StarshelfNow() const = 0;
