@@ -116,6 +116,8 @@ void CHiddenFrame::RetryNextGateway(int networkType) {
 }
 
 void CHiddenFrame::OnCommandSendError(LONG nCmdSeqNum, OVErrorCodeEnum) {
+    if (nCmdSeqNum != 0 && nCmdSeqNum == pendingBuddyTree_)
+        TreeDownloaded();  // the stored tree stays
     if (nCmdSeqNum == 0 || (nCmdSeqNum != pendingLogin_ && nCmdSeqNum != pendingHandshake_))
         return;
     pendingLogin_ = 0;
@@ -248,8 +250,10 @@ void CHiddenFrame::LoginSucceeded(LONG terminal, LONG pin) {
     }
     if (kernel && !(terminal == app_.Machine().nTerminalID && app_.UserData().SnapshotCurrent())) {
         LONG seq = 0;
-        if (Ok(kernel->RequestBuddyTree2(&seq), "RequestBuddyTree2", __LINE__))
+        if (Ok(kernel->RequestBuddyTree2(&seq), "RequestBuddyTree2", __LINE__)) {
             pendingBuddyTree_ = seq;
+            app_.Desktop().windows->ShowTreeProgress(true);
+        }
         Ok(kernel->RequestBlackList2(&seq), "RequestBlackList2", __LINE__);
     }
     if (login.pageroom && status_ != OV_ONLINE_STATUS_INVISIBLE)
@@ -329,6 +333,8 @@ void CHiddenFrame::ChooseScreenAsAtStart(int status) {
 }
 
 void CHiddenFrame::GoOffline() {
+    if (pendingBuddyTree_)
+        TreeDownloaded();
     pendingLogin_ = 0;
     pendingHandshake_ = 0;
     loginInProgress_ = false;
@@ -350,6 +356,8 @@ void CHiddenFrame::GoOffline() {
 }
 
 void CHiddenFrame::Logout() {
+    if (pendingBuddyTree_)
+        TreeDownloaded();
     BrowserMonitor(false);
     PlaySound(kSoundLogout);
     gatewayTimer_->Stop();
@@ -387,6 +395,8 @@ void CHiddenFrame::Logout() {
 }
 
 void CHiddenFrame::OnConnectionLost() {
+    if (pendingBuddyTree_)
+        TreeDownloaded();
     if (IOVService* kernel = app_.Kernel()) {
         LONG r = 0;
         Ok(kernel->CancelAllCommands(&r), "CancelAllCommands", __LINE__);

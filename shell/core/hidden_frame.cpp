@@ -7,6 +7,7 @@
 #include "common/text_escape.h"
 #include "shell/core/commands.h"
 #include "shell/core/cp936_text.h"
+#include "shell/core/protocol_records.h"
 #include "shell/core/shell_app.h"
 
 namespace ov::shell {
@@ -14,18 +15,6 @@ namespace ov::shell {
 namespace {
 
 constexpr int kSecondMs = 1000;
-
-// The record of a kernel event, or a zero record when the bytes are too few.
-OV_USER_INFO UserInfoOf(std::string_view bytes) {
-    OV_USER_INFO u;
-    std::memset(&u, 0, sizeof u);
-    std::memcpy(&u, bytes.data(), std::min(bytes.size(), sizeof u));
-    return u;
-}
-
-QString TextField(const char* field, size_t size) {
-    return FromCp936(std::string_view(field, strnlen(field, size)));
-}
 
 }  // namespace
 
@@ -154,31 +143,65 @@ void CHiddenFrame::BrowserMonitor(bool run) {
         app_.Desktop().browserMonitor(run);
 }
 
-void CHiddenFrame::OnRequestUserInfoReply(LONG nCmdSeqNum, OVErrorCodeEnum, std::string_view) {
+void CHiddenFrame::OnRequestUserInfoReply(LONG nCmdSeqNum, OVErrorCodeEnum eError,
+                                          std::string_view varUserInfo) {
     if (nCmdSeqNum == pendingOwnInfo_)
-        pendingOwnInfo_ = 0;  // the record goes to the user data, once it keeps records
+        pendingOwnInfo_ = 0;
+    // Every window's answer lands in the cache, whoever asked.
+    if (eError == OV_ERR_NONE)
+        app_.UserData().UpdateUser(RecordOf<OV_USER_INFO>(varUserInfo));
 }
 
-void CHiddenFrame::OnRequestBuddyTreeReply(LONG nCmdSeqNum, OVErrorCodeEnum eError, LONG,
-                                           std::string_view) {
-    if (eError != OV_ERR_NONE)
+void CHiddenFrame::OnRequestBuddyTreeReply(LONG nCmdSeqNum, OVErrorCodeEnum eError, LONG nCount,
+                                           std::string_view varBuddiesInfo) {
+    if (nCmdSeqNum == pendingBuddyTree_)
+        TreeDownloaded();
+    if (eError != OV_ERR_NONE) {
         app_.Desktop().prompts->Message(QStringLiteral("刷新好友失败!"),
                                         QStringLiteral("Orvane提示"), Prompts::Icon::Warning);
-    if (nCmdSeqNum == pendingBuddyTree_)
-        pendingBuddyTree_ = 0;
+        return;  // the old tree stays
+    }
+    app_.UserData().ReplaceBuddyTree(RecordsOf<OV_BUDDY_TREE_NODE>(varBuddiesInfo, nCount));
 }
 
 void CHiddenFrame::OnRequestBuddyTreeReply2(LONG nCmdSeqNum, OVErrorCodeEnum eError, LONG,
-                                            OVListFlagEnum eListFlag, LONG, std::string_view) {
-    if (eError != OV_ERR_NONE)
-        app_.Desktop().prompts->Message(QStringLiteral("刷新好友失败!"),
-                                        QStringLiteral("Orvane提示"), Prompts::Icon::Warning);
-    if (nCmdSeqNum == pendingBuddyTree_ &&
-        (eError != OV_ERR_NONE || eListFlag == OV_LISTFLAG_ALL || eListFlag == OV_LISTFLAG_TAIL))
-        pendingBuddyTree_ = 0;
+                                            OVListFlagEnum eListFlag, LONG nCount,
+                                            std::string_view varBuddiesInfo) {
+    if (eError != OV_ERR_NONE) {
+        // Nothing more comes for this request: the wait ends and the old tree stays.
+        if (nCmdSeqNum == pendingBuddyTree_) {
+            TreeDownloaded();
+            app_.Desktop().prompts->Message(QStringLiteral("刷新好友失败!"),
+                                            QStringLiteral("Orvane提示"), Prompts::Icon::Warning);
+        }
+        return;
+    }
+    const bool complete = app_.UserData().CollectBuddyTree(
+        eListFlag, RecordsOf<OV_BUDDY_TREE_NODE>(varBuddiesInfo, nCount));
+    if (complete && nCmdSeqNum == pendingBuddyTree_)
+        TreeDownloaded();
 }
 
-void CHiddenFrame::OnBuddyStatusChanged(LONG, LONG nNewStatus) {
+void CHiddenFrame::TreeDownloaded() {
+    pendingBuddyTree_ = 0;
+    app_.Desktop().windows->ShowTreeProgress(false);
+}
+
+void CHiddenFrame::OnRequestBlackListReply(LONG, OVErrorCodeEnum eError, LONG nCount,
+                                           std::string_view varUsersInfo) {
+    if (eError == OV_ERR_NONE)
+        app_.UserData().ReplaceBlackList(RecordsOf<OV_USER_INFO>(varUsersInfo, nCount));
+}
+
+void CHiddenFrame::OnRequestBlackListReply2(LONG, OVErrorCodeEnum eError, LONG,
+                                            OVListFlagEnum eListFlag, LONG nCount,
+                                            std::string_view varUsersInfo) {
+    if (eError == OV_ERR_NONE)
+        app_.UserData().CollectBlackList(eListFlag, RecordsOf<OV_USER_INFO>(varUsersInfo, nCount));
+}
+
+void CHiddenFrame::OnBuddyStatusChanged(LONG nPin, LONG nNewStatus) {
+    app_.UserData().SetBuddyStatus(nPin, nNewStatus);
     PlaySound(nNewStatus == OV_ONLINE_STATUS_OFFLINE ? kSoundBuddyOffline : kSoundBuddyOnline);
 }
 
@@ -207,14 +230,19 @@ void CHiddenFrame::OnUserSystemMessageReceived(LONG, LONG, LONG, std::string_vie
 
 void CHiddenFrame::OnAddBuddyRequest(std::string_view varRequestMessage,
                                      std::string_view varUserInfo) {
-    const OV_USER_INFO u = UserInfoOf(varUserInfo);
-    app_.Pending().Add(PendingItem::BuddyRequest(
-        static_cast<qint32>(u.nPin), FromCp936(varRequestMessage),
-        TextField(u.sUserName, sizeof u.sUserName), static_cast<qint32>(u.nIcon)));
+    const OV_USER_INFO u = RecordOf<OV_USER_INFO>(varUserInfo);
+    app_.Pending().Add(
+        PendingItem::BuddyRequest(static_cast<qint32>(u.nPin), FromCp936(varRequestMessage),
+                                  RecordText(u.sUserName), static_cast<qint32>(u.nIcon)));
     PlaySound(kSoundBuddyRequest);
 }
 
-void CHiddenFrame::OnAddBuddyAccept(OVBuddyAcceptEnum eBuddyAccept, std::string_view) {
+void CHiddenFrame::OnAddBuddyAccept(OVBuddyAcceptEnum eBuddyAccept, std::string_view varUserInfo) {
+    const OV_USER_INFO u = RecordOf<OV_USER_INFO>(varUserInfo);
+    if (u.nPin != 0) {
+        app_.UserData().UpdateUser(u);
+        app_.UserData().BuddyAnswered(static_cast<qint32>(u.nPin), eBuddyAccept == OV_BUDDY_ACCEPT);
+    }
     PlaySound(eBuddyAccept == OV_BUDDY_ACCEPT ? kSoundBuddyAccept : kSoundBuddyDeny);
 }
 

@@ -81,6 +81,11 @@ private:
     void OnRequestBuddyTreeReply2(LONG nCmdSeqNum, OVErrorCodeEnum eError, LONG nTotalCount,
                                   OVListFlagEnum eListFlag, LONG nCount,
                                   std::string_view varBuddiesInfo) override;
+    void OnRequestBlackListReply(LONG nCmdSeqNum, OVErrorCodeEnum eError, LONG nCount,
+                                 std::string_view varUsersInfo) override;
+    void OnRequestBlackListReply2(LONG nCmdSeqNum, OVErrorCodeEnum eError, LONG nTotalCount,
+                                  OVListFlagEnum eListFlag, LONG nCount,
+                                  std::string_view varUsersInfo) override;
     void OnBuddyStatusChanged(LONG nPin, LONG nNewStatus) override;
     void OnUserMessageReceived(LONG nFromPin, LONG nToPin, LONG nComponentID, LONG nComponentCode,
                                std::string_view varMessage, LONG nSentTime) override;
@@ -125,6 +130,8 @@ private:
     void OnTrayDoubleClick();
     void OnTrayRightRelease();
 
+    // The buddy tree asked for at login has arrived (or will not): the wait ends.
+    void TreeDownloaded();
     void PlaySound(int id);
     void BrowserMonitor(bool run);
     // Checks a component call; a failure is written to the log and ends the handler.

@@ -44,6 +44,8 @@ public:
     virtual void HideStarshelf() = 0;
     virtual void ActivateMainWindow() = 0;
     virtual void SetMainTitle(const QString& title) = 0;
+    // The buddy tree is being downloaded after a login (shown) or has arrived (hidden).
+    virtual void ShowTreeProgress(bool /*show*/) {}
     // A web page inside the Starshelf window (the first login's home page).
     virtual void ShowHomePage(const QString& url) = 0;
 
