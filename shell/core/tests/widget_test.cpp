@@ -16,6 +16,7 @@
 #include "shell/core/login_dialog_model.h"
 #include "shell/core/security_level.h"
 #include "shell/core/tests/flow_fixture.h"
+#include "shell/core/widgets/buddy_list_view.h"
 #include "shell/core/widgets/login_dialog.h"
 #include "shell/core/widgets/shell_menus.h"
 #include "shell/core/widgets/starshelf_window.h"
@@ -356,7 +357,9 @@ TEST_F(ShellWidgets, TheStarshelfWindowShowsTheTitleAndOnlyHidesOnClose) {
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(w.windowTitle(), "Orvane(未登录)");
     ASSERT_TRUE(w.BuddyArea());
-    EXPECT_EQ(w.BuddyArea()->accessibleName(), "好友列表");
+    ASSERT_TRUE(w.BuddyList());
+    EXPECT_EQ(w.BuddyList()->accessibleName(), "好友列表");
+    EXPECT_TRUE(w.BuddyArea()->isAncestorOf(w.BuddyList()));
 
     w.SetTitle("alice(在线)");
     w.SetStatusIcon("sStatusOnline");

@@ -6,10 +6,13 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProgressBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "shell/core/shell_app.h"
+#include "shell/core/widgets/buddy_list_view.h"
+#include "shell/core/widgets/search_box.h"
 #include "shell/core/widgets/shell_menus.h"
 #include "shell/skin/skin_manager.h"
 
@@ -83,18 +86,37 @@ StarshelfWindow::StarshelfWindow(OVShellApp& app, QWidget* parent)
     status_->setAutoRaise(true);
     status_->setMenu(statusMenu_);
 
+    // The buddy area: the search box, a busy line while the tree downloads, the tree.
     buddyArea_ = new QFrame;
     buddyArea_->setObjectName(QStringLiteral("buddyArea"));
-    buddyArea_->setAccessibleName(Text("好友列表"));
     buddyArea_->setStyleSheet(QStringLiteral(
         "#buddyArea { background: #FFFFFF; border: 1px solid #D5DCE4; border-radius: 4px; }"));
-    auto* placeholder = new QLabel(Text("您的好友会显示在这里。"));
-    placeholder->setAlignment(Qt::AlignCenter);
-    placeholder->setWordWrap(true);
-    placeholder->setStyleSheet(QStringLiteral("color: #8A97A6;"));
+    search_ = new SearchBox(app_);
+    progress_ = new QWidget;
+    progress_->setAccessibleName(Text("正在获取好友列表……"));
+    auto* progressText = new QLabel(progress_->accessibleName());
+    progressText->setStyleSheet(QStringLiteral("color: #5A6B80;"));
+    auto* progressBar = new QProgressBar;
+    progressBar->setRange(0, 0);  // how long it takes is not known
+    progressBar->setTextVisible(false);
+    progressBar->setFixedHeight(4);
+    progressBar->setAccessibleName(progress_->accessibleName());
+    progressBar->setStyleSheet(
+        QStringLiteral("QProgressBar { border: none; background: #E4EBF3; border-radius: 2px; }"
+                       "QProgressBar::chunk { background: #4A8FE0; border-radius: 2px; }"));
+    auto* progressLayout = new QVBoxLayout(progress_);
+    progressLayout->setContentsMargins(4, 2, 4, 2);
+    progressLayout->setSpacing(3);
+    progressLayout->addWidget(progressText);
+    progressLayout->addWidget(progressBar);
+    progress_->hide();
+    buddyList_ = new BuddyListView(app_);
     auto* buddyLayout = new QVBoxLayout(buddyArea_);
-    buddyLayout->setContentsMargins(16, 16, 16, 16);
-    buddyLayout->addWidget(placeholder);
+    buddyLayout->setContentsMargins(4, 4, 4, 4);
+    buddyLayout->setSpacing(4);
+    buddyLayout->addWidget(search_);
+    buddyLayout->addWidget(progress_);
+    buddyLayout->addWidget(buddyList_, 1);
 
     menu_ = CreateMainMenu(app_, this);
     mainMenu_ = new QToolButton;
@@ -152,6 +174,10 @@ void StarshelfWindow::SetTitle(const QString& title) {
     setAccessibleName(title);
     name_->setText(title);
     name_->setToolTip(title);
+}
+
+void StarshelfWindow::ShowTreeProgress(bool show) {
+    progress_->setVisible(show);
 }
 
 void StarshelfWindow::SetStatusIcon(const QString& trayIconKey) {

@@ -6,6 +6,7 @@
 //   StarshelfWindow window(app);             // hidden, titled "Orvane(未登录)"
 //   window.SetTitle("alice(在线)");
 //   window.SetStatusIcon("sStatusOnline");
+//   window.ShowTreeProgress(true);           // "正在获取好友列表……" above the tree
 #pragma once
 
 #include "shell/skin/widgets/skin_form.h"
@@ -16,6 +17,8 @@ class QToolButton;
 
 namespace ov::shell {
 
+class BuddyListView;
+class SearchBox;
 class OVShellApp;
 
 class StarshelfWindow : public OVSkinForm {
@@ -28,8 +31,11 @@ public:
     void SetTitle(const QString& title);
     // A key of the skin's Icons.Tray section; empty for the program's own icon.
     void SetStatusIcon(const QString& trayIconKey);
-    // Where the buddy tree stands.
+    // Where the buddy tree stands: the search box, the busy line and the tree.
     QWidget* BuddyArea() const { return buddyArea_; }
+    BuddyListView* BuddyList() const { return buddyList_; }
+    // The busy line above the tree while the buddy tree downloads.
+    void ShowTreeProgress(bool show);
 
 protected:
     void OnApply() override;
@@ -46,6 +52,9 @@ private:
     QToolButton* status_ = nullptr;
     QToolButton* mainMenu_ = nullptr;
     QWidget* buddyArea_ = nullptr;
+    SearchBox* search_ = nullptr;
+    QWidget* progress_ = nullptr;
+    BuddyListView* buddyList_ = nullptr;
     QMenu* statusMenu_ = nullptr;
     QMenu* menu_ = nullptr;
 };
