@@ -1,7 +1,9 @@
 #include "shell/wizards/user_search_model.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "common/byte_array_variant.h"
 #include "shell/core/commands.h"

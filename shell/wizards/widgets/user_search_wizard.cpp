@@ -229,6 +229,8 @@ QWidget* UserSearchWizard::MakeResultsPage() {
     users_->setHeaderLabels(
         {Utf8("OV号码"), Utf8("登录名"), Utf8("昵称"), Utf8("所在地"), Utf8("状态")});
     users_->header()->setStretchLastSection(false);
+    // Short numbers and names would leave the columns cramped against each other.
+    users_->header()->setMinimumSectionSize(users_->fontMetrics().horizontalAdvance(u'0') * 10);
     users_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     users_->header()->setSectionResizeMode(kLocationColumn, QHeaderView::Stretch);
     layout->addWidget(users_, 1);
