@@ -11,6 +11,7 @@
 #include <QStyledItemDelegate>
 
 #include "shell/core/shell_app.h"
+#include "shell/core/widgets/face_icon.h"
 #include "shell/skin/skin_manager.h"
 
 namespace ov::shell {
@@ -140,7 +141,10 @@ BuddyListView::BuddyListView(OVShellApp& app, QWidget* parent)
     setHeaderHidden(true);
     setColumnCount(1);
     setIconSize(QSize(kIconSide, kIconSide));
-    setIndentation(12);
+    setIndentation(14);
+    // The group icons show opened and closed themselves; a click opens or closes a group.
+    setRootIsDecorated(false);
+    setExpandsOnDoubleClick(false);
     setAnimated(true);
     setFrameShape(QFrame::NoFrame);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -181,6 +185,10 @@ BuddyListView::BuddyListView(OVShellApp& app, QWidget* parent)
     connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
         if (!building_)
             model_.Select(item ? item->data(0, kNumberRole).toInt() : 0);
+    });
+    connect(this, &QTreeWidget::itemClicked, this, [](QTreeWidgetItem* item) {
+        if (!item->parent())
+            item->setExpanded(!item->isExpanded());
     });
     connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         const qint32 number = item->data(0, kNumberRole).toInt();
@@ -276,18 +284,22 @@ QIcon BuddyListView::UserIcon(const BuddyListModel::Item& user) const {
     QIcon icon;
     for (qreal ratio : {1.0, 2.0}) {
         const int side = qRound(kIconSide * ratio);
-        QImage face;
         const OVSkin* skin = app_.Desktop().skin;
+        // Black-listed users and strangers have no status to show: drawn as they are.
         const bool other = user.parent == kBlackListGroup || user.parent == kStrangerGroup;
+        const bool faded = !other && !user.online;
+        QImage face;
         if (user.icon <= 0 && other && skin)
             face = skin->LoadIconImage("Icons.UserList", "sStatusNA", side, side);
-        if (face.isNull())
+        if (face.isNull() && !app_.Faces().Groups().isEmpty())
+            face = FaceIcon(app_, user.icon, side, faded).toImage();
+        if (face.isNull()) {
             face = PlainFace(user.icon, side);
+            if (faded)
+                face = Greyed(face);
+        }
         face = face.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        // Black-listed users and strangers have no status to show: drawn as they are.
-        if (!other && !user.online)
-            face = Greyed(face);
-        else if (!other)
+        if (!other && user.online)
             StatusMark(face, user.status);
         QPixmap pixmap = QPixmap::fromImage(face);
         pixmap.setDevicePixelRatio(ratio);
