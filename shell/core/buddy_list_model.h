@@ -150,7 +150,7 @@ private:
     };
     enum class Action { RemoveBuddy, RemoveGroup, RemoveBlack, AddBlack, AddGroup, Update };
     struct Pending {
-        Action action;
+        Action action = Action::Update;
         qint32 number = 0;
         QList<BuddyNodeRecord> undo;  // the nodes as they were
         QString failure;              // the line shown when it fails

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
@@ -182,10 +183,19 @@ TEST_F(BuddyListViewTest, TheTreeShowsTheListAndFollowsItsUser) {
     EXPECT_EQ(editor->selectedText(), QStringLiteral("家人"));
     Shot("buddylist-rename");
 
-    // A double click on a user opens the user's information.
+    // A double click on a user, or Enter, opens the user's information; Delete asks first.
     windows_.ClearOpened();
     Q_EMIT list->itemDoubleClicked(list->ItemOf(10004), 0);
-    EXPECT_EQ(windows_.Opened(), QStringList{QStringLiteral("userinfo 10004 u10004")});
+    list->setCurrentItem(list->ItemOf(10005));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(list, &enter);
+    EXPECT_EQ(windows_.Opened(), (QStringList{QStringLiteral("userinfo 10004 u10004"),
+                                              QStringLiteral("userinfo 10005 u10005")}));
+    prompts_.Clear();
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(list, &del);
+    EXPECT_EQ(prompts_.Texts(), QStringList{QStringLiteral("确定要删除好友“张伟”吗？")});
+    EXPECT_TRUE(list->ItemOf(10005));
 }
 
 }  // namespace

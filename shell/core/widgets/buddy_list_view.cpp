@@ -4,6 +4,7 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -380,6 +381,38 @@ void BuddyListView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = ContextMenu(NumberAt(pos));
     menu->popup(event->globalPos());
     event->accept();
+}
+
+// The keys people expect of a list: Enter opens a user, Delete deletes, the menu key pops
+// the menu up at the item (F2 renames through the edit trigger).
+void BuddyListView::keyPressEvent(QKeyEvent* event) {
+    const qint32 number = model_.Selected();
+    const bool group = BuddyListModel::IsGroupNumber(number);
+    if (state() != QAbstractItemView::EditingState && number != 0) {
+        switch (event->key()) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                if (!group) {
+                    model_.Activate(number);
+                    return event->accept();
+                }
+                break;
+            case Qt::Key_Delete:
+                model_.Command(group ? BuddyListModel::kCmdDeleteGroup
+                                     : BuddyListModel::kCmdDelete);
+                return event->accept();
+            case Qt::Key_Menu:
+                if (QTreeWidgetItem* item = ItemOf(number)) {
+                    const QRect r = visualItemRect(item);
+                    ContextMenu(number)->popup(viewport()->mapToGlobal(r.bottomLeft()));
+                    return event->accept();
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 qint32 BuddyListView::Dragged() const {
