@@ -237,7 +237,7 @@ void BuddyListView::Show(QTreeWidgetItem* item, const BuddyListModel::Item& data
         item->setIcon(0, GroupIcon(data));
         flags |= Qt::ItemIsDropEnabled;
         QFont font = this->font();
-        font.setWeight(QFont::DemiBold);
+        font.setBold(true);
         item->setFont(0, font);
         item->setForeground(0, QColor(0x2B, 0x3A, 0x4E));
         item->setToolTip(0, data.name);
@@ -437,6 +437,7 @@ void BuddyListView::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void BuddyListView::dragMoveEvent(QDragMoveEvent* event) {
+    QTreeWidget::dragMoveEvent(event);  // scrolls near the edges; the answer is ours
     const qint32 target = DropTarget(event->position().toPoint());
     if (event->source() == this && model_.CanDrop(Dragged(), target)) {
         event->setDropAction(Qt::CopyAction);
