@@ -5,6 +5,7 @@
 #include "shell/core/buddy_list_model.h"
 #include "shell/core/commands.h"
 #include "shell/core/login_dialog_model.h"
+#include "shell/core/protocol_records.h"
 #include "shell/core/tests/flow_fixture.h"
 
 namespace ov::shell::testing {
@@ -106,6 +107,18 @@ TEST_F(BuddyListFlow, TheListFollowsStatusesAndKeepsItsEditsOnTheServer) {
                                           "黑名单(0)", "陌生人(0)"}));
     EXPECT_TRUE(kai.prompts.Texts().isEmpty());
 
+    // A move the server refuses (it knows no such buddy) is undone and told.
+    OV_BUDDY_TREE_NODE ghost{};
+    ghost.nBuddyNodeID = 99999;
+    ghost.nParentBuddyGroupID = kDefaultBuddyGroup;
+    SetText(ghost.sUserName, QStringLiteral("ghost"));
+    kai.App().UserData().PutNode(BuddyNodeRecord::FromKernel(ghost));
+    ASSERT_TRUE(list.Drop(99999, 2));
+    EXPECT_EQ(list.Find(99999)->parent, 2);
+    ASSERT_TRUE(time_->RunUntil([&] { return !kai.prompts.Texts().isEmpty(); }));
+    EXPECT_EQ(kai.prompts.Texts(), QStringList{QStringLiteral("移动好友“[ghost]”失败！")});
+    EXPECT_EQ(list.Find(99999)->parent, kDefaultBuddyGroup);
+
     // Deleting the group asks first and leaves lin in the default group, as the server does.
     kai.prompts.Answer(false);
     list.Select(2);
@@ -133,7 +146,7 @@ TEST_F(BuddyListFlow, TheListFollowsStatusesAndKeepsItsEditsOnTheServer) {
     EXPECT_EQ(Outline(list),
               (QStringList{"好友(0/0)", "待验证好友(0)", "黑名单(1)", "  lin", "陌生人(0)"}));
     EXPECT_TRUE(kai.App().UserData().IsBlackListed(linPin));
-    EXPECT_EQ(kai.prompts.Texts().size(), 3);  // the questions only: nothing failed
+    EXPECT_EQ(kai.prompts.Texts().size(), 4);  // the questions only: nothing else failed
 
     // Deleting the entry takes lin off the black list on the server.
     kai.prompts.Answer(true);
