@@ -147,8 +147,10 @@ TEST_F(BuddyListViewTest, TheTreeShowsTheListAndFollowsItsUser) {
 
     // A status change redraws one item and one count; the other items stay the same objects.
     QTreeWidgetItem* before = list->ItemOf(10005);
+    list->setCurrentItem(list->ItemOf(10003));
     app.UserData().SetBuddyStatus(10003, OV_ONLINE_STATUS_ONLINE);
     EXPECT_EQ(list->ItemOf(10005), before);
+    EXPECT_EQ(list->currentItem(), list->ItemOf(10003));  // it moved up, still selected
     EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("好友(3/3)"));
     EXPECT_EQ(
         Texts(list->topLevelItem(0)),

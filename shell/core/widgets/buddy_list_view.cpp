@@ -317,8 +317,10 @@ void BuddyListView::Changed(qint32 number) {
 }
 
 void BuddyListView::Removed(qint32 pin) {
-    if (QTreeWidgetItem* item = items_.take(pin))
-        delete item;
+    // A user moving to its new place stays selected: the model keeps the selection meanwhile.
+    building_ = true;
+    delete items_.take(pin);
+    building_ = false;
 }
 
 void BuddyListView::Inserted(qint32 pin, qint32 group, int row) {
@@ -326,7 +328,13 @@ void BuddyListView::Inserted(qint32 pin, qint32 group, int row) {
     if (!parent)
         return;
     Removed(pin);
-    parent->insertChild(std::clamp(row, 0, parent->childCount()), MakeItem(pin));
+    QTreeWidgetItem* item = MakeItem(pin);
+    parent->insertChild(std::clamp(row, 0, parent->childCount()), item);
+    if (model_.Selected() == pin) {
+        building_ = true;
+        setCurrentItem(item);
+        building_ = false;
+    }
 }
 
 void BuddyListView::Edit(qint32 number) {
