@@ -99,6 +99,8 @@ TEST(OwnInfoUpdate, EachPrivacyChoiceRewritesOnlyItsOwnBits) {
         {OV_UMODE_BUDDY_AUTH | OV_UMODE_HIDE_EMAIL | OV_UMODE_NO_STRONGER_MSG,
          [](Privacy& p) { p.addBuddy = AddBuddyRule::Anyone; },
          OV_UMODE_HIDE_EMAIL | OV_UMODE_NO_STRONGER_MSG},
+        {OV_UMODE_BUDDY_DENY | OV_UMODE_HIDE_USR_INFO,
+         [](Privacy& p) { p.addBuddy = AddBuddyRule::Anyone; }, OV_UMODE_HIDE_USR_INFO},
         {0, [](Privacy& p) { p.addBuddy = AddBuddyRule::NeedsConsent; }, OV_UMODE_BUDDY_AUTH},
         {OV_UMODE_BUDDY_AUTH, [](Privacy& p) { p.addBuddy = AddBuddyRule::Nobody; },
          OV_UMODE_BUDDY_DENY},

@@ -91,6 +91,16 @@ TEST_F(InfoWindows, BothDialogsShowTheFourPagesWithNamedControls) {
     EXPECT_EQ(other_->findChildren<QPushButton*>().size(), 3);
     ExpectNamed(other_);
     ShotPages(other_, Find<QTabWidget>(other_, "用户资料"), "user-info");
+
+    // Hidden details grey all but who the user is.
+    Click("隐藏我的个人详细信息（此选项对好友无效）");
+    Click("修改资料");
+    ASSERT_TRUE(time_->RunUntil([&] { return M().PendingUpdate() == 0; }));
+    Press(other_, "获取资料");
+    ASSERT_TRUE(time_->RunUntil([&] { return other_->Model().DetailsHidden(); }));
+    EXPECT_FALSE(Find(other_, "姓")->isEnabled());
+    EXPECT_TRUE(Find(other_, "昵称")->isEnabled());
+    ShotPages(other_, Find<QTabWidget>(other_, "用户资料"), "user-info-hidden");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -58,6 +59,15 @@ QLabel* AddRow(QFormLayout* form, const char* label, QWidget* field) {
     caption->setAccessibleName(caption->text());
     form->addRow(caption, field);
     return caption;
+}
+
+// A text that cannot be edited reads as text, not as an empty field waiting for input.
+void ShowAsText(QLineEdit* edit) {
+    edit->setReadOnly(true);
+    edit->setFrame(false);
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    edit->setPalette(palette);
 }
 
 // The item with this number, added (blank for 0, else the number) when the list lacks it:
@@ -111,7 +121,7 @@ UserInfoPages::UserInfoPages(OVShellApp& app, Mode mode, QWidget* parent)
             c->setEnabled(false);
         for (QAbstractButton* b : findChildren<QAbstractButton*>())
             b->setEnabled(false);
-        age_->setReadOnly(true);
+        age_->setEnabled(false);
         age_->setButtonSymbols(QAbstractSpinBox::NoButtons);
         about_->setReadOnly(true);
     }
@@ -124,7 +134,8 @@ QLineEdit* UserInfoPages::Edit(const char* name, int maxLength) {
     edit->setAccessibleName(Utf8(name));
     edit->setMaxLength(maxLength);
     edit->setMinimumWidth(kFieldWidth);
-    edit->setReadOnly(mode_ == Mode::ReadOnly);
+    if (mode_ == Mode::ReadOnly)
+        ShowAsText(edit);
     return edit;
 }
 
@@ -140,9 +151,9 @@ QWidget* UserInfoPages::MakeBasicPage(OVShellApp& app) {
     auto* page = new QWidget;
     QFormLayout* form = Form(page);
     pin_ = Edit("OV号码", 10);
-    pin_->setReadOnly(true);
+    ShowAsText(pin_);
     userName_ = Edit("登录名", OV_USERNAME_SIZE - 1);
-    userName_->setReadOnly(true);
+    ShowAsText(userName_);
     nickName_ = Edit("昵称", OV_NICKNAME_SIZE - 1);
     lastName_ = Edit("姓", OV_LASTNAME_SIZE - 1);
     firstName_ = Edit("名", OV_FIRSTNAME_SIZE - 1);
@@ -152,7 +163,7 @@ QWidget* UserInfoPages::MakeBasicPage(OVShellApp& app) {
     about_ = new QPlainTextEdit;
     about_->setAccessibleName(Utf8("个人说明"));
     about_->setTabChangesFocus(true);
-    about_->setMinimumWidth(kFieldWidth);
+    about_->setFixedWidth(kFieldWidth);
     about_->setFixedHeight(about_->fontMetrics().lineSpacing() * kAboutLines + 12);
 
     AddRow(form, "OV号码:", pin_);
