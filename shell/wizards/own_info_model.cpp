@@ -5,6 +5,7 @@
 #include "shell/core/commands.h"
 #include "shell/core/hidden_frame.h"
 #include "shell/core/shell_app.h"
+#include "shell/core/user_data_store.h"
 
 namespace ov::shell {
 
@@ -25,6 +26,19 @@ OwnInfoModel::OwnInfoModel(OVShellApp& app, QObject* parent) : QObject(parent), 
         if (FAILED(hr))
             app_.ReportComponentError(hr, "Advise", __FILE__, __LINE__);
     }
+    ShowCached();
+}
+
+void OwnInfoModel::ShowCached() {
+    CHiddenFrame* frame = app_.Frame();
+    if (frame == nullptr || frame->OwnPin() == 0)
+        return;
+    const std::optional<OV_USER_INFO> cached = app_.UserData().FindUser(frame->OwnPin());
+    if (!cached)
+        return;
+    entered_ = UserProfile::FromRecord(
+        std::string_view(reinterpret_cast<const char*>(&*cached), sizeof *cached));
+    enteredPrivacy_ = Privacy::OfMode(entered_.mode);
 }
 
 OwnInfoModel::~OwnInfoModel() {

@@ -12,10 +12,11 @@
 //   model.Close();                        // posts ID_FUNCTION_CHANGE_USER_INFO_FINISHED
 //
 // Choices of this dialog:
-// - It fetches when it opens: what the server keeps is what a person wants to edit, and no
-//   copy of the own record is kept elsewhere that could be shown first.
-// - Updating needs a reference: until one arrived nothing is known to compare with, and a
-//   mode built from nothing would clear privacy bits.
+// - It fetches when it opens: what the server keeps is what a person wants to edit. Until
+//   the reply comes the pages show the own record of the user data's cache, if there is one.
+// - Updating needs a reference: until one arrived nothing is known to compare with (the
+//   cached copy may be older than the server's), and a mode built from nothing would clear
+//   privacy bits.
 // - An update with nothing changed is not sent; the status line says "资料没有改变。".
 // - After a successful update it fetches again, so that the next comparison is made with
 //   what the server now keeps.
@@ -41,7 +42,7 @@ public:
     const UserProfile& Reference() const { return reference_; }
     bool HasReference() const { return hasReference_; }
     // What the pages hold; the window copies its controls in before Update. A fetch's reply
-    // sets both from the new reference.
+    // sets both from the new reference; before one they hold the cached record, if any.
     UserProfile& Entered() { return entered_; }
     Privacy& EnteredPrivacy() { return enteredPrivacy_; }
 
@@ -78,6 +79,7 @@ Q_SIGNALS:
     void DialogEnded();
 
 private:
+    void ShowCached();
     void SetStatus(const QString& text);
 
     OVShellApp& app_;

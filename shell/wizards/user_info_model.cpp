@@ -3,13 +3,11 @@
 #include "shell/core/bstr_text.h"
 #include "shell/core/desktop/shell_windows.h"
 #include "shell/core/shell_app.h"
+#include "shell/core/user_data_store.h"
 
 namespace ov::shell {
 
 namespace {
-
-// Numbers below this one belong to the system, not to users.
-constexpr quint32 kFirstUserPin = 10000;
 
 // What a user who hides the details still shows.
 constexpr quint32 kIdentityFields =
@@ -44,7 +42,7 @@ bool UserInfoModel::MayOpen(qint32 pin, const QString& userName) {
     if (pin == 0)
         return !userName.isEmpty();
     // PINs are unsigned on the wire: a negative one is a large number.
-    return static_cast<quint32>(pin) >= kFirstUserPin;
+    return static_cast<quint32>(pin) >= static_cast<quint32>(kFirstUserPin);
 }
 
 bool UserInfoModel::SameUser(qint32 pin, const QString& userName, qint32 otherPin,

@@ -1,11 +1,9 @@
 #include "shell/wizards/user_profile.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <string>
 
-#include "shell/core/cp936_text.h"
+#include "shell/core/protocol_records.h"
 
 namespace ov::shell {
 
@@ -50,39 +48,17 @@ constexpr struct {
     {OV_UFLD_LANGUAGE3, &UserProfile::language3},
 };
 
-QString ReadText(const char* field, size_t size) {
-    return FromCp936(std::string_view(field, strnlen(field, size)));
-}
-
-// The text in code page 936, zero-terminated within the field; a text too long is cut after
-// its last whole character (a lead byte 0x81-0xFE starts a pair).
-void WriteText(char* field, size_t size, const QString& text) {
-    const std::string bytes = ToCp936(text);
-    size_t end = 0;
-    while (end < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[end]);
-        const size_t width = (lead >= 0x81 && lead <= 0xFE) ? 2 : 1;
-        if (end + width > size - 1 || end + width > bytes.size())
-            break;
-        end += width;
-    }
-    std::memcpy(field, bytes.data(), end);
-    field[end] = '\0';
-}
-
 }  // namespace
 
 UserProfile UserProfile::FromRecord(std::string_view bytes) {
-    OV_USER_INFO u;
-    std::memset(&u, 0, sizeof u);
-    std::memcpy(&u, bytes.data(), std::min(bytes.size(), sizeof u));
+    const OV_USER_INFO u = RecordOf<OV_USER_INFO>(bytes);
     UserProfile p;
     p.mask = u.nMask;
     p.pin = u.nPin;
     const auto* base = reinterpret_cast<const char*>(&u);
     for (const TextField& f : kTextFields)
         if (p.Has(f.bit))
-            p.*f.text = ReadText(base + f.offset, f.size);
+            p.*f.text = RecordText(base + f.offset, f.size);
     p.language = u.nLanguage;
     p.location = u.nLocation;
     p.ageRange = u.nAgeRange;
@@ -106,7 +82,7 @@ OV_USER_INFO UserProfile::ToRecord() const {
     auto* base = reinterpret_cast<char*>(&u);
     for (const TextField& f : kTextFields)
         if (Has(f.bit))
-            WriteText(base + f.offset, f.size, this->*f.text);
+            SetRecordText(base + f.offset, f.size, this->*f.text);
     u.nLanguage = static_cast<uint16_t>(language);
     u.nLocation = location;
     u.nAgeRange = static_cast<uint8_t>(ageRange);

@@ -259,6 +259,27 @@ TEST_F(OwnInfoDialogTest, OpeningFetchesAndThePagesShowWhatCame) {
     EXPECT_EQ(Status(), "资料没有改变。");
 }
 
+TEST_F(OwnInfoDialogTest, UntilTheReplyThePagesShowTheCachedRecordButUpdateWaits) {
+    StartServer();
+    ASSERT_EQ(Register("carol", "pw"), "carol");
+    ShellClient& c = LogIn("carol", "pw");
+    ASSERT_TRUE(
+        time_->RunUntil([&] { return c.App().UserData().HasUserRecord(c.Frame().OwnPin()); }));
+    Silence();
+    wizard_ = OwnInfoDialog::Open(c.App());
+    EXPECT_NE(M().PendingFetch(), 0);
+    EXPECT_FALSE(M().HasReference());
+    EXPECT_EQ(Named<QLineEdit>("昵称")->text(), "nick");
+    EXPECT_EQ(Named<QLineEdit>("登录名")->text(), "carol");
+    EXPECT_FALSE(Enabled("修改资料"));
+
+    UserProfile fresh = Received(0);
+    fresh.nickName = "newer";
+    Reply(M().PendingFetch(), fresh);
+    EXPECT_EQ(Named<QLineEdit>("昵称")->text(), "newer");
+    EXPECT_TRUE(Enabled("修改资料"));
+}
+
 TEST_F(OwnInfoDialogTest, TheControlsSendTheirFieldsAndModeBitsAndNothingWhenNothingChanged) {
     OpenAnswered();
     const quint32 mode = OV_UMODE_BUDDY_AUTH | OV_UMODE_RESERVED | OV_UMODE_HIDE_EMAIL;
