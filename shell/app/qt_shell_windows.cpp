@@ -12,7 +12,10 @@
 #include "shell/core/widgets/starshelf_window.h"
 #include "shell/core/widgets/system_settings_dialog.h"
 #include "shell/wizards/widgets/change_password_wizard.h"
+#include "shell/wizards/widgets/own_info_dialog.h"
 #include "shell/wizards/widgets/registration_wizard.h"
+#include "shell/wizards/widgets/user_info_dialog.h"
+#include "shell/wizards/widgets/user_search_wizard.h"
 
 namespace ov::shell {
 
@@ -65,7 +68,8 @@ bool QtShellWindows::OpenRegistrationWizard() {
 
 bool QtShellWindows::CanOpen(int command) const {
     return command == ID_APP_ABOUT || command == ID_FUNCTION_CHANGE_PASSWORD ||
-           command == ID_FUNCTION_SYSTEM_CONFIG;
+           command == ID_FUNCTION_SYSTEM_CONFIG || command == ID_FUNCTION_SEARCH_USER ||
+           command == ID_FUNCTION_SEARCH_USER_BY_STRING || command == ID_FUNCTION_CHANGE_USER_INFO;
 }
 
 bool QtShellWindows::OpenWindow(int command) {
@@ -73,6 +77,12 @@ bool QtShellWindows::OpenWindow(int command) {
         return ChangePasswordWizard::Open(*app_) != nullptr;
     if (command == ID_FUNCTION_SYSTEM_CONFIG && app_)
         return SystemSettingsDialog::Open(*app_) != nullptr;
+    if (command == ID_FUNCTION_CHANGE_USER_INFO && app_)
+        return OwnInfoDialog::Open(*app_) != nullptr;
+    if (command == ID_FUNCTION_SEARCH_USER && app_)
+        return UserSearchWizard::Open(*app_) != nullptr;
+    if (command == ID_FUNCTION_SEARCH_USER_BY_STRING && app_)
+        return UserSearchWizard::OpenWithText(*app_, app_->UserSearchText()) != nullptr;
     if (command != ID_APP_ABOUT)
         return false;
     QMessageBox box(
@@ -88,6 +98,10 @@ bool QtShellWindows::OpenWindow(int command) {
     if (app_ && app_->Frame())
         app_->Frame()->PostCommand(ID_FUNCTION_ABOUT_CLOSED);
     return true;
+}
+
+bool QtShellWindows::OpenUserInfo(qint32 pin, const QString& userName) {
+    return app_ && UserInfoDialog::Open(*app_, pin, userName) != nullptr;
 }
 
 void QtShellWindows::PlaceStarshelf(const StarshelfPlacement& placement) {

@@ -30,6 +30,7 @@ public:
     bool OpenRegistrationWizard() override;
     bool OpenWindow(int command) override;
     bool CanOpen(int command) const override;
+    bool OpenUserInfo(qint32 pin, const QString& userName) override;
     void PlaceStarshelf(const StarshelfPlacement& placement) override;
     StarshelfPlacement StarshelfNow() const override;
     void HideStarshelf() override;
