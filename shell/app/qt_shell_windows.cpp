@@ -104,6 +104,11 @@ bool QtShellWindows::OpenUserInfo(qint32 pin, const QString& userName) {
     return app_ && UserInfoDialog::Open(*app_, pin, userName) != nullptr;
 }
 
+void QtShellWindows::ShowTreeProgress(bool show) {
+    if (starshelf_)
+        starshelf_->ShowTreeProgress(show);
+}
+
 void QtShellWindows::PlaceStarshelf(const StarshelfPlacement& placement) {
     if (!starshelf_)
         return;

@@ -37,6 +37,7 @@ public:
     void ActivateMainWindow() override;
     void SetMainTitle(const QString& title) override;
     void ShowHomePage(const QString& url) override;
+    void ShowTreeProgress(bool show) override;
     void OpenPendingItem(const PendingItem& item) override;
 
 private:

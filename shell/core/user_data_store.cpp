@@ -132,6 +132,7 @@ bool UserDataStore::OpenCache() {
 }
 
 void UserDataStore::Unload() {
+    const bool wasLoaded = loaded_;
     if (loaded_)
         config_.Save();
     loaded_ = false;
@@ -153,6 +154,11 @@ void UserDataStore::Unload() {
     }
     listedCount_ = -1;
     onlineCount_ = -1;
+    // The windows empty their lists with the store.
+    if (wasLoaded) {
+        Q_EMIT Notified(kUserDataBuddiesLoaded, 0);
+        Q_EMIT Notified(kUserDataOthersLoaded, 0);
+    }
 }
 
 bool UserDataStore::Save() const {
