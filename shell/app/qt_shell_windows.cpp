@@ -13,6 +13,7 @@
 #include "shell/core/widgets/system_settings_dialog.h"
 #include "shell/wizards/widgets/change_password_wizard.h"
 #include "shell/wizards/widgets/registration_wizard.h"
+#include "shell/wizards/widgets/user_search_wizard.h"
 
 namespace ov::shell {
 
@@ -65,7 +66,8 @@ bool QtShellWindows::OpenRegistrationWizard() {
 
 bool QtShellWindows::CanOpen(int command) const {
     return command == ID_APP_ABOUT || command == ID_FUNCTION_CHANGE_PASSWORD ||
-           command == ID_FUNCTION_SYSTEM_CONFIG;
+           command == ID_FUNCTION_SYSTEM_CONFIG || command == ID_FUNCTION_SEARCH_USER ||
+           command == ID_FUNCTION_SEARCH_USER_BY_STRING;
 }
 
 bool QtShellWindows::OpenWindow(int command) {
@@ -73,6 +75,10 @@ bool QtShellWindows::OpenWindow(int command) {
         return ChangePasswordWizard::Open(*app_) != nullptr;
     if (command == ID_FUNCTION_SYSTEM_CONFIG && app_)
         return SystemSettingsDialog::Open(*app_) != nullptr;
+    if (command == ID_FUNCTION_SEARCH_USER && app_)
+        return UserSearchWizard::Open(*app_) != nullptr;
+    if (command == ID_FUNCTION_SEARCH_USER_BY_STRING && app_)
+        return UserSearchWizard::OpenWithText(*app_, app_->UserSearchText()) != nullptr;
     if (command != ID_APP_ABOUT)
         return false;
     QMessageBox box(

@@ -97,6 +97,7 @@ void CHiddenFrame::Command(int id) {
             break;
         case ID_FUNCTION_SYSTEM_CONFIG:
         case ID_FUNCTION_SEARCH_USER:
+        case ID_FUNCTION_SEARCH_USER_BY_STRING:
         case ID_FUNCTION_CHANGE_PASSWORD:
         case ID_FUNCTION_CHANGE_USER_INFO:
         case ID_FUNCTION_MESSAGE_MANAGER:

@@ -109,6 +109,7 @@ bool OVShellApp::Start() {
     }
 
     references_.Load(programDirectory_ + QStringLiteral("commdata/"));
+    faces_.Load(programDirectory_);
     if (desktop_.loadSkin && !desktop_.loadSkin()) {
         prompts.Message(QStringLiteral("Can't Load System Skin,abort!\n"), QString(),
                         Prompts::Icon::None);

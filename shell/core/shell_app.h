@@ -26,6 +26,7 @@
 #include "shell/core/desktop/sounds.h"
 #include "shell/core/desktop/timers.h"
 #include "shell/core/desktop/tray.h"
+#include "shell/core/face_catalogue.h"
 #include "shell/core/machine_settings.h"
 #include "shell/core/pending_item_queue.h"
 #include "shell/core/reference_lists.h"
@@ -101,6 +102,7 @@ public:
     UserSettings& Settings() { return settings_; }
     PendingItemQueue& Pending() { return pending_; }
     ReferenceLists& References() { return references_; }
+    const FaceCatalogue& Faces() const { return faces_; }
     UserDataStore& UserData() { return userData_; }
     LoginCredentials& Login() { return login_; }
     // What the search box hands the frame with ID_FUNCTION_SEARCH_USER_BY_STRING: the
@@ -140,6 +142,7 @@ private:
     UserSettings settings_;
     PendingItemQueue pending_;
     ReferenceLists references_;
+    FaceCatalogue faces_;
     UserDataStore userData_;
     LoginCredentials login_;
     QString userSearchText_;

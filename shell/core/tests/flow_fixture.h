@@ -18,6 +18,7 @@
 #include "common/events/event_sink.h"
 #include "platform/qt/qt_apartment_pump.h"
 #include "server/server.h"
+#include "shell/core/cp936_text.h"
 #include "shell/testing/shell_client.h"
 #include "shell/testing/temp_home.h"
 
@@ -151,7 +152,8 @@ protected:
 
     // Registers an account through a kernel of its own; an empty name lets the server choose
     // one. The login name, or empty on failure.
-    QString Register(const QString& name, const QString& password) {
+    QString Register(const QString& name, const QString& password,
+                     const QString& nickName = QStringLiteral("nick")) {
         ComPtr<IOVService> kernel;
         if (FAILED(CoCreateInstance(CLSID_OVService, &kernel)))
             return {};
@@ -167,7 +169,7 @@ protected:
         if (!name.isEmpty())
             u.nMask |= OV_UFLD_USERNAME;
         std::strncpy(u.sUserName, name.toStdString().c_str(), sizeof u.sUserName - 1);
-        std::strncpy(u.sNickName, "nick", sizeof u.sNickName - 1);
+        std::strncpy(u.sNickName, ToCp936(nickName).c_str(), sizeof u.sNickName - 1);
         std::strncpy(u.sPassword, password.toStdString().c_str(), sizeof u.sPassword - 1);
         CByteArrayVariant record(&u, sizeof u);
         kernel->RegisterUser(record.Variant(), &seq);

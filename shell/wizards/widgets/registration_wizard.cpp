@@ -13,12 +13,10 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-#include <string>
 
-#include "common/config/config_file.h"
 #include "shell/core/cp936_text.h"
 #include "shell/core/shell_app.h"
-#include "shell/skin/skin_manager.h"
+#include "shell/wizards/widgets/face_chooser.h"
 
 namespace ov::shell {
 
@@ -204,8 +202,7 @@ QWidget* RegistrationWizard::MakePersonalPage() {
         career_->addItem(e.name, e.code);
 
     face_ = Combo("头像");
-    face_->setIconSize(QSize(kFaceIconSize, kFaceIconSize));
-    FillFaces();
+    FillFaceChooser(face_, app_.ProgramDirectory(), kFaceIconSize);
 
     auto* form = new QFormLayout;
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -221,46 +218,6 @@ QWidget* RegistrationWizard::MakePersonalPage() {
     layout->addLayout(form);
     layout->addStretch();
     return page;
-}
-
-// The face catalogue face/faceconfig.ini: item i of a group is face/<FileName><i, two
-// digits>.ico and has the icon number GroupID * 256 + i. Without it the icon numbers of one
-// group stand alone.
-void RegistrationWizard::FillFaces() {
-    const QString faceDirectory = app_.ProgramDirectory() + QStringLiteral("face/");
-    OVConfigFile catalogue;
-    int groups = 0;
-    if (catalogue.LoadText((faceDirectory + QStringLiteral("faceconfig.ini")).toStdString()))
-        catalogue.GetInt("Group", "GroupNumber", &groups);
-    for (int g = 1; g <= groups; ++g) {
-        std::string group;
-        if (!catalogue.GetString(
-                "Group",
-                QStringLiteral("GroupName%1").arg(g, 2, 10, QChar(u'0')).toLatin1().constData(),
-                &group))
-            continue;
-        int id = 0, begin = 0, end = -1;
-        std::string fileName;
-        catalogue.GetInt(group.c_str(), "GroupID", &id);
-        catalogue.GetInt(group.c_str(), "Begin", &begin);
-        catalogue.GetInt(group.c_str(), "End", &end);
-        catalogue.GetString(group.c_str(), "FileName", &fileName);
-        for (int i = begin; i <= end; ++i) {
-            const QByteArray key =
-                QStringLiteral("ItemName%1").arg(i + 1, 2, 10, QChar(u'0')).toLatin1();
-            std::string name;
-            catalogue.GetString(group.c_str(), key.constData(), &name);
-            const QString file = faceDirectory + FromCp936(fileName) +
-                                 QStringLiteral("%1.ico").arg(i, 2, 10, QChar(u'0'));
-            const std::vector<QImage> images = OVSkin::ReadIconImages(file);
-            const QImage image = OVSkin::PickIconImage(images, kFaceIconSize, kFaceIconSize);
-            const QString text = name.empty() ? QString::number(id * 256 + i) : FromCp936(name);
-            face_->addItem(QIcon(QPixmap::fromImage(image)), text, id * 256 + i);
-        }
-    }
-    if (face_->count() == 0)
-        for (int i = 0; i < 12; ++i)
-            face_->addItem(QString::number(i), i);
 }
 
 QWidget* RegistrationWizard::MakeNameTakenPage() {

@@ -54,7 +54,6 @@ private:
     // Copies what the current page's controls hold into the model.
     void Collect();
     void FocusField(RegistrationWizardModel::Field field);
-    void FillFaces();
 
     RegistrationWizardModel model_;
 
