@@ -15,6 +15,7 @@
 
 #include "common/protocol/vocabulary.h"
 #include "shell/core/shell_app.h"
+#include "shell/core/widgets/face_icon.h"
 
 namespace ov::shell {
 
@@ -36,8 +37,12 @@ QList<QPointer<AddBuddyWizard>>& OpenWizards(OVShellApp& app) {
     return list;
 }
 
-QPixmap Face(OVShellApp&, qint32, int) {
-    return QPixmap();
+// The face at the screen's resolution.
+QPixmap Face(OVShellApp& app, qint32 icon, const QWidget* on) {
+    const qreal ratio = on->devicePixelRatioF();
+    QPixmap face = FaceIcon(app, icon, qRound(kFaceSize * ratio));
+    face.setDevicePixelRatio(ratio);
+    return face;
 }
 
 }  // namespace
@@ -228,7 +233,7 @@ void AddBuddyWizard::OnNext() {
 void AddBuddyWizard::ShowTarget() {
     caption_->setText(model_.GroupCaption());
     caption_->setAccessibleName(caption_->text());
-    face_->setPixmap(Face(app_, model_.TargetIcon(), kFaceSize));
+    face_->setPixmap(Face(app_, model_.TargetIcon(), face_));
     switch (model_.LookupState()) {
         case Model::Lookup::Looking:
             lookup_->setText(Utf8("正在获得好友的具体信息"));

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "shell/core/shell_app.h"
+#include "shell/core/widgets/face_icon.h"
 
 namespace ov::shell {
 
@@ -30,10 +31,6 @@ QList<QPointer<BuddyRequestWindow>>& OpenWindows(OVShellApp& app) {
     return list;
 }
 
-QPixmap Face(OVShellApp&, qint32, int) {
-    return QPixmap();
-}
-
 QLabel* Line(const QString& text) {
     auto* label = new QLabel(text);
     label->setAccessibleName(text);
@@ -45,6 +42,14 @@ QPushButton* Button(const char* text) {
     button->setAccessibleName(button->text());
     button->setAutoDefault(false);
     return button;
+}
+
+// The face at the screen's resolution.
+QPixmap Face(OVShellApp& app, qint32 icon, const QWidget* on) {
+    const qreal ratio = on->devicePixelRatioF();
+    QPixmap face = FaceIcon(app, icon, qRound(kFaceSize * ratio));
+    face.setDevicePixelRatio(ratio);
+    return face;
 }
 
 }  // namespace
@@ -59,7 +64,7 @@ BuddyRequestWindow::BuddyRequestWindow(OVShellApp& app, const PendingItem& item,
     auto* face = new QLabel;
     face->setFixedSize(kFaceSize, kFaceSize);
     face->setAlignment(Qt::AlignCenter);
-    face->setPixmap(Face(app_, model_.Icon(), kFaceSize));
+    face->setPixmap(Face(app_, model_.Icon(), this));
     face->setAccessibleName(Utf8("头像"));
     QLabel* name = Line(model_.UserName());
     QFont bold = name->font();
