@@ -90,6 +90,17 @@ TEST_F(AddBuddyFlow, AnyoneMayAddBobAtOnceByName) {
     EXPECT_TRUE(TreeHas(alice, bob_));
     ASSERT_TRUE(time_->RunUntil([&] { return !bob.sounds.Played().empty(); }));
     EXPECT_EQ(bob.sounds.Played()[0], kSoundBuddyAccept);
+
+    // A user who hides the details is found by name all the same.
+    const qint32 frank = RegisterUser("frank", OV_UMODE_HIDE_USR_INFO);
+    OpenWizard();
+    Type("用户名", "frank");
+    Click("下一步");
+    Settle();
+    ASSERT_EQ(M().TargetPin(), frank);
+    Click("下一步");
+    Settle();
+    EXPECT_EQ(Page(), Model::kSucceeded);
 }
 
 TEST_F(AddBuddyFlow, CarolAsksForAVerificationTextAndAcceptsThroughTheRequestWindow) {
