@@ -11,6 +11,8 @@
 #include "shell/core/widgets/login_dialog.h"
 #include "shell/core/widgets/starshelf_window.h"
 #include "shell/core/widgets/system_settings_dialog.h"
+#include "shell/wizards/widgets/add_buddy_wizard.h"
+#include "shell/wizards/widgets/buddy_request_window.h"
 #include "shell/wizards/widgets/change_password_wizard.h"
 #include "shell/wizards/widgets/own_info_dialog.h"
 #include "shell/wizards/widgets/registration_wizard.h"
@@ -100,6 +102,13 @@ bool QtShellWindows::OpenWindow(int command) {
     return true;
 }
 
+bool QtShellWindows::OpenAddBuddy(qint32 pin, const QString& userName, qint32 icon) {
+    if (!app_)
+        return false;
+    AddBuddyWizard::Open(*app_, pin, userName, icon);  // none for a number no user has
+    return true;
+}
+
 bool QtShellWindows::OpenUserInfo(qint32 pin, const QString& userName) {
     return app_ && UserInfoDialog::Open(*app_, pin, userName) != nullptr;
 }
@@ -172,6 +181,10 @@ void QtShellWindows::OpenPendingItem(const PendingItem& item) {
     // is at least shown, with what it says, rather than dropped unseen.
     if (!app_ || !app_->Frame())
         return;
+    if (item.nKind == kPendingBuddyRequest) {
+        BuddyRequestWindow::Open(*app_, item);
+        return;
+    }
     QString text = app_->Frame()->Announce(item).tip.trimmed();
     const QString said = item.nKind == kPendingMessage ? item.message.sText : item.text;
     if (!said.isEmpty())

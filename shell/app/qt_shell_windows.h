@@ -31,6 +31,7 @@ public:
     bool OpenWindow(int command) override;
     bool CanOpen(int command) const override;
     bool OpenUserInfo(qint32 pin, const QString& userName) override;
+    bool OpenAddBuddy(qint32 pin, const QString& userName, qint32 icon) override;
     void PlaceStarshelf(const StarshelfPlacement& placement) override;
     StarshelfPlacement StarshelfNow() const override;
     void HideStarshelf() override;
