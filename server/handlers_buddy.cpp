@@ -165,6 +165,10 @@ void ServerCore::OnBuddyAuthReply(Request& r) {
             node.parent = Store::kDefaultBuddyGroup;  // the group went away meanwhile
         }
         store_.PutBuddyNode(a.requesterPin, node);
+        // Asking is consent to be in the other's list: a yes makes each the other's buddy.
+        if (!store_.FindBuddyNode(me.pin, a.requesterPin))
+            store_.PutBuddyNode(me.pin,
+                                BuddyNode{a.requesterPin, Store::kDefaultBuddyGroup, 0, {}});
     }
     SendAnswer(a.requesterPin, BuddyAnswer{0, a.requesterPin, me.pin, accepted});
 }

@@ -155,6 +155,11 @@ TEST_F(BuddyTest, TargetModesDenyOrAskForAuthorisation) {
     EXPECT_EQ(tree.nodes[0].display, "shown");
     a.Sync();
     EXPECT_TRUE(a.Take(OV_SCMD_ADD_BUDDY_ACCEPT).empty());
+    // The one who said yes has the asker as a buddy too, in the default group.
+    decode::Tree theirs = Tree(t);
+    ASSERT_EQ(theirs.nodes.size(), 1u);
+    EXPECT_EQ(theirs.nodes[0].id, a.pin);
+    EXPECT_EQ(theirs.nodes[0].parent, 1u);
 }
 
 TEST_F(BuddyTest, RefusalAndOfflineRequestsAndAnswersWaitForLogin) {

@@ -247,7 +247,10 @@ void CHiddenFrame::OnAddBuddyAccept(OVBuddyAcceptEnum eBuddyAccept, std::string_
     PlaySound(eBuddyAccept == OV_BUDDY_ACCEPT ? kSoundBuddyAccept : kSoundBuddyDeny);
 }
 
-void CHiddenFrame::OnAddBuddyNotice(std::string_view) {
+void CHiddenFrame::OnAddBuddyNotice(std::string_view varUserInfo) {
+    const OV_USER_INFO u = RecordOf<OV_USER_INFO>(varUserInfo);
+    if (u.nPin != 0)
+        app_.UserData().UpdateUser(u);
     PlaySound(kSoundBuddyAccept);
 }
 

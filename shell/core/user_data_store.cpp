@@ -245,6 +245,17 @@ void UserDataStore::ReplaceNodes(QList<BuddyNodeRecord> records) {
     }
     {
         QMutexLocker lock(&buddiesLock_);
+        // The server keeps no node for a request still unanswered: it stays until the answer.
+        for (const BuddyNodeRecord& old : buddies_) {
+            if (!IsUserNode(old) || old.display[0] != kBuddyAwaitingAnswer)
+                continue;
+            const bool listed =
+                std::any_of(records.begin(), records.end(), [&](const BuddyNodeRecord& r) {
+                    return IsUserNode(r) && r.node.nBuddyNodeID == old.node.nBuddyNodeID;
+                });
+            if (!listed)
+                records.push_back(old);
+        }
         buddies_ = std::move(records);
     }
     treeFromServer_ = true;

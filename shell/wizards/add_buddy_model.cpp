@@ -349,6 +349,11 @@ void AddBuddyModel::OnAddUserToBuddyTreeReply(LONG nCmdSeqNum, OVErrorCodeEnum e
             ownsAddingNode_ = false;
             GoTo(kVerificationSent);
             break;
+        case OV_ERR_BUDDY_DENY:
+            // The other user lets nobody add them: a refusal, not a network failure.
+            DropOwnNode();
+            GoTo(kRefused);
+            break;
         default:
             DropOwnNode();
             GoTo(kFailed);

@@ -44,6 +44,7 @@ void BuddyRequestModel::Answer(bool accept) {
         return;
     }
     outstanding_ = seq;
+    accepting_ = accept;
     Q_EMIT Changed();
 }
 
@@ -62,6 +63,16 @@ void BuddyRequestModel::OnCommandSent(LONG nCmdSeqNum) {
     if (ended_ || outstanding_ == 0 || nCmdSeqNum != outstanding_)
         return;
     outstanding_ = 0;
+    // A yes makes the two buddies of each other: the server put the requester into this
+    // user's tree as well, which the tree from the server now shows.
+    if (accepting_) {
+        if (IOVService* kernel = app_.Kernel()) {
+            LONG seq = 0;
+            const HRESULT hr = kernel->RequestBuddyTree2(&seq);
+            if (FAILED(hr))
+                app_.ReportComponentError(hr, "RequestBuddyTree2", __FILE__, __LINE__);
+        }
+    }
     End();
 }
 

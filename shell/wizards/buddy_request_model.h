@@ -65,6 +65,7 @@ private:
     qint32 icon_ = 0;
     QString text_;
     LONG outstanding_ = 0;
+    bool accepting_ = false;  // the answer on its way is a yes
     bool ended_ = false;
 };
 

@@ -125,11 +125,13 @@ TEST_F(AddBuddyFlow, CarolAsksForAVerificationTextAndAcceptsThroughTheRequestWin
     EXPECT_EQ(request->text2, "alice");
     AnswerThroughWindow(carol, *request, "同意");
 
-    // Alice's wizard hears the answer; carol is a buddy of alice on both sides.
+    // Alice's wizard hears the answer; carol is a buddy of alice on both sides, and alice
+    // one of carol's, whose tree follows by itself.
     ASSERT_TRUE(time_->RunUntil([&] { return Page() != Model::kVerificationSent; }));
     EXPECT_EQ(Page(), Model::kSucceeded);
     EXPECT_EQ(NodeState(alice, carol_), kBuddyShown);
     EXPECT_TRUE(TreeHas(alice, carol_));
+    EXPECT_TRUE(time_->RunUntil([&] { return NodeState(carol, alice_) == kBuddyShown; }));
     EXPECT_TRUE(alice.prompts.Boxes().empty());
     EXPECT_TRUE(carol.prompts.Boxes().empty());
 }
@@ -156,11 +158,12 @@ TEST_F(AddBuddyFlow, ErinRefusesAndDaveLetsNobodyAdd) {
     Click("完成");
     EXPECT_FALSE(TreeHas(alice, erin_));
 
-    // Dave (not even logged in) refuses everyone: the server says so at once.
+    // Dave (not even logged in) refuses everyone: the server says so at once, and the
+    // wizard says he refused rather than blaming the network.
     wizard_ = AddBuddyWizard::Open(alice.App(), dave_, "dave", 0);
     Click("下一步");
     Settle();
-    EXPECT_EQ(Page(), Model::kFailed);
+    EXPECT_EQ(Page(), Model::kRefused);
     EXPECT_EQ(NodeState(alice, dave_), -1);
     // A number nobody has fails the same way.
     Click("完成");

@@ -250,7 +250,7 @@ TEST_F(AddBuddyPages, EachReplyLeadsToItsPageAndLeavesTheNodeAsItSays) {
         {OV_ERR_NONE, Model::kSucceeded, kBuddyShown},
         {OV_ERR_ADD_BUDDY_NOMSG, Model::kVerification, kBuddyAdding},
         {OV_ERR_BUDDY_AUTH, Model::kVerificationSent, kBuddyAwaitingAnswer},
-        {OV_ERR_BUDDY_DENY, Model::kFailed, -1},
+        {OV_ERR_BUDDY_DENY, Model::kRefused, -1},
         {OV_ERR_USR_NOT_EXIST, Model::kFailed, -1},
         {OV_ERR_TIME_OUT, Model::kFailed, -1},
         {OV_ERR_USER_CANCELED, Model::kFailed, -1},
