@@ -201,6 +201,19 @@ void CHiddenFrame::OnRequestBlackListReply2(LONG, OVErrorCodeEnum eError, LONG,
         app_.UserData().CollectBlackList(eListFlag, RecordsOf<OV_USER_INFO>(varUsersInfo, nCount));
 }
 
+void CHiddenFrame::OnAddUserToBuddyTreeReply(LONG, OVErrorCodeEnum eError, LONG) {
+    if (eError == OV_ERR_NONE)
+        RefreshBuddyTree();
+}
+
+// A new buddy's node carries no status of its own: the server's tree has it.
+void CHiddenFrame::RefreshBuddyTree() {
+    IOVService* kernel = app_.Kernel();
+    LONG seq = 0;
+    if (kernel && loggedInServer_)
+        Ok(kernel->RequestBuddyTree2(&seq), "RequestBuddyTree2", __LINE__);
+}
+
 void CHiddenFrame::OnBuddyStatusChanged(LONG nPin, LONG nNewStatus) {
     app_.UserData().SetBuddyStatus(nPin, nNewStatus);
     PlaySound(nNewStatus == OV_ONLINE_STATUS_OFFLINE ? kSoundBuddyOffline : kSoundBuddyOnline);
@@ -243,6 +256,8 @@ void CHiddenFrame::OnAddBuddyAccept(OVBuddyAcceptEnum eBuddyAccept, std::string_
     if (u.nPin != 0) {
         app_.UserData().UpdateUser(u);
         app_.UserData().BuddyAnswered(static_cast<qint32>(u.nPin), eBuddyAccept == OV_BUDDY_ACCEPT);
+        if (eBuddyAccept == OV_BUDDY_ACCEPT)
+            RefreshBuddyTree();
     }
     PlaySound(eBuddyAccept == OV_BUDDY_ACCEPT ? kSoundBuddyAccept : kSoundBuddyDeny);
 }

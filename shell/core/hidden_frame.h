@@ -86,6 +86,7 @@ private:
     void OnRequestBlackListReply2(LONG nCmdSeqNum, OVErrorCodeEnum eError, LONG nTotalCount,
                                   OVListFlagEnum eListFlag, LONG nCount,
                                   std::string_view varUsersInfo) override;
+    void OnAddUserToBuddyTreeReply(LONG nCmdSeqNum, OVErrorCodeEnum eError, LONG nPin) override;
     void OnBuddyStatusChanged(LONG nPin, LONG nNewStatus) override;
     void OnUserMessageReceived(LONG nFromPin, LONG nToPin, LONG nComponentID, LONG nComponentCode,
                                std::string_view varMessage, LONG nSentTime) override;
@@ -132,6 +133,7 @@ private:
 
     // The buddy tree asked for at login has arrived (or will not): the wait ends.
     void TreeDownloaded();
+    void RefreshBuddyTree();
     void PlaySound(int id);
     void BrowserMonitor(bool run);
     // Checks a component call; a failure is written to the log and ends the handler.

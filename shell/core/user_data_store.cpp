@@ -245,9 +245,11 @@ void UserDataStore::ReplaceNodes(QList<BuddyNodeRecord> records) {
     }
     {
         QMutexLocker lock(&buddiesLock_);
-        // The server keeps no node for a request still unanswered: it stays until the answer.
+        // The server keeps no node for a request still unanswered or on its way: such a node
+        // stays until its answer.
         for (const BuddyNodeRecord& old : buddies_) {
-            if (!IsUserNode(old) || old.display[0] != kBuddyAwaitingAnswer)
+            if (!IsUserNode(old) ||
+                (old.display[0] != kBuddyAwaitingAnswer && old.display[0] != kBuddyAdding))
                 continue;
             const bool listed =
                 std::any_of(records.begin(), records.end(), [&](const BuddyNodeRecord& r) {
