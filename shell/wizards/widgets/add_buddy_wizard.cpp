@@ -166,15 +166,7 @@ QWidget* AddBuddyWizard::MakeChooseGroupPage() {
 }
 
 QWidget* AddBuddyWizard::MakeAddingPage() {
-    auto* page = new QWidget;
-    QVBoxLayout* layout = PageLayout(page, "正在添加好友......");
-    animation_ = new QLabel;
-    animation_->setAlignment(Qt::AlignCenter);
-    animation_->setAccessibleName(Utf8("正在添加好友......"));
-    layout->addStretch();
-    layout->addWidget(animation_);
-    layout->addStretch();
-    return page;
+    return WaitingPage("正在添加好友......", &animation_);
 }
 
 QWidget* AddBuddyWizard::MakeVerificationPage() {

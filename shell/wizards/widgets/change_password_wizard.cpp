@@ -51,9 +51,7 @@ QWidget* ChangePasswordWizard::MakeInputPage() {
     oldPassword_ = Edit("原密码", OV_PASSWORD_SIZE - 1, true);
     newPassword_ = Edit("新密码", OV_PASSWORD_SIZE - 1, true);
     repeated_ = Edit("重复新密码", OV_PASSWORD_SIZE - 1, true);
-    auto* form = new QFormLayout;
-    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    QFormLayout* form = Form();
     form->addRow(FormLabel("用户名(&U):", userName_), userName_);
     form->addRow(FormLabel("原密码(&P):", oldPassword_), oldPassword_);
     form->addRow(FormLabel("新密码(&N):", newPassword_), newPassword_);
@@ -64,26 +62,11 @@ QWidget* ChangePasswordWizard::MakeInputPage() {
 }
 
 QWidget* ChangePasswordWizard::MakeSubmittingPage() {
-    auto* page = new QWidget;
-    QVBoxLayout* layout = PageLayout(page, "正在提交请求......");
-    animation_ = new QLabel;
-    animation_->setAlignment(Qt::AlignCenter);
-    animation_->setAccessibleName(Utf8("正在提交请求......"));
-    layout->addStretch();
-    layout->addWidget(animation_);
-    layout->addStretch();
-    return page;
+    return WaitingPage("正在提交请求......", &animation_);
 }
 
 QWidget* ChangePasswordWizard::MakeFailedPage() {
-    auto* page = new QWidget;
-    QVBoxLayout* layout = PageLayout(page, "修改密码失败！");
-    failure_ = new QLabel;
-    failure_->setWordWrap(true);
-    failure_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(failure_);
-    layout->addStretch();
-    return page;
+    return FailurePage("修改密码失败！", &failure_);
 }
 
 QWidget* ChangePasswordWizard::MakeSucceededPage() {

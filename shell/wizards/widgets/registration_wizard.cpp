@@ -147,9 +147,7 @@ QWidget* RegistrationWizard::MakeBasicPage() {
     hideEMail_ = new QCheckBox(Utf8("请隐藏我的电子邮件，只用于找回密码(&H)"));
     hideEMail_->setAccessibleName(Utf8("请隐藏我的电子邮件，只用于找回密码"));
 
-    auto* form = new QFormLayout;
-    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    QFormLayout* form = Form();
     form->addRow(FormLabel("登录名", loginName_), Optional(loginName_));
     form->addRow(FormLabel("密码", password_), password_);
     form->addRow(FormLabel("重复密码", repeated_), repeated_);
@@ -204,9 +202,7 @@ QWidget* RegistrationWizard::MakePersonalPage() {
     face_ = Combo("头像");
     FillFaceChooser(face_, app_.ProgramDirectory(), kFaceIconSize);
 
-    auto* form = new QFormLayout;
-    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    QFormLayout* form = Form();
     form->addRow(FormLabel("年龄段", ageRange_), ageRange_);
     auto* sexLabel = new QLabel(Utf8("性别"));
     sexLabel->setAccessibleName(sexLabel->text());
@@ -243,15 +239,7 @@ QWidget* RegistrationWizard::MakeNameTakenPage() {
 }
 
 QWidget* RegistrationWizard::MakeRegisteringPage() {
-    auto* page = new QWidget;
-    QVBoxLayout* layout = PageLayout(page, "正在注册......");
-    animation_ = new QLabel;
-    animation_->setAlignment(Qt::AlignCenter);
-    animation_->setAccessibleName(Utf8("正在注册......"));
-    layout->addStretch();
-    layout->addWidget(animation_);
-    layout->addStretch();
-    return page;
+    return WaitingPage("正在注册......", &animation_);
 }
 
 QWidget* RegistrationWizard::MakeFailedPage() {

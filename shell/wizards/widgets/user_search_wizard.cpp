@@ -178,9 +178,7 @@ QWidget* UserSearchWizard::MakeQueryPage() {
     for (const ReferenceEntry& e : lists.Languages())
         language_->addItem(e.name, e.code);
 
-    auto* form = new QFormLayout;
-    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    QFormLayout* form = Form();
     form->addRow(FormLabel("昵称", queryNickName_), queryNickName_);
     form->addRow(FormLabel("姓", lastName_), lastName_);
     form->addRow(FormLabel("名", firstName_), firstName_);
@@ -194,26 +192,11 @@ QWidget* UserSearchWizard::MakeQueryPage() {
 }
 
 QWidget* UserSearchWizard::MakeSearchingPage() {
-    auto* page = new QWidget;
-    QVBoxLayout* layout = PageLayout(page, "正在查找......");
-    animation_ = new QLabel;
-    animation_->setAlignment(Qt::AlignCenter);
-    animation_->setAccessibleName(Utf8("正在查找......"));
-    layout->addStretch();
-    layout->addWidget(animation_);
-    layout->addStretch();
-    return page;
+    return WaitingPage("正在查找......", &animation_);
 }
 
 QWidget* UserSearchWizard::MakeFailedPage() {
-    auto* page = new QWidget;
-    QVBoxLayout* layout = PageLayout(page, "查找失败！");
-    failure_ = new QLabel;
-    failure_->setWordWrap(true);
-    failure_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(failure_);
-    layout->addStretch();
-    return page;
+    return FailurePage("查找失败！", &failure_);
 }
 
 QWidget* UserSearchWizard::MakeResultsPage() {

@@ -1,6 +1,7 @@
 #include "shell/wizards/widgets/wizard_frame.h"
 
 #include <QCloseEvent>
+#include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -66,6 +67,36 @@ QLabel* FormLabel(const char* text, QWidget* buddy) {
     label->setBuddy(buddy);
     label->setAccessibleName(label->text());
     return label;
+}
+
+QFormLayout* Form() {
+    auto* form = new QFormLayout;
+    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    return form;
+}
+
+QWidget* WaitingPage(const char* heading, QLabel** animation) {
+    auto* page = new QWidget;
+    QVBoxLayout* layout = PageLayout(page, heading);
+    *animation = new QLabel;
+    (*animation)->setAlignment(Qt::AlignCenter);
+    (*animation)->setAccessibleName(Utf8(heading));
+    layout->addStretch();
+    layout->addWidget(*animation);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* FailurePage(const char* heading, QLabel** text) {
+    auto* page = new QWidget;
+    QVBoxLayout* layout = PageLayout(page, heading);
+    *text = new QLabel;
+    (*text)->setWordWrap(true);
+    (*text)->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(*text);
+    layout->addStretch();
+    return page;
 }
 
 }  // namespace wizard_ui

@@ -20,6 +20,7 @@
 #include <QHash>
 #include <QPointer>
 
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QMovie;
@@ -43,6 +44,12 @@ QVBoxLayout* PageLayout(QWidget* page, const char* heading);
 QLineEdit* Edit(const char* name, int maxLength, bool secret = false);
 // A form's label; its text may keep an "(&X)" accelerator for the buddy.
 QLabel* FormLabel(const char* text, QWidget* buddy);
+// A form of labels right-aligned beside fields at their own width.
+QFormLayout* Form();
+// A page that waits for the server: its heading and the animation's label, centred.
+QWidget* WaitingPage(const char* heading, QLabel** animation);
+// A failure page: its heading and a wrapped, selectable line the wizard sets.
+QWidget* FailurePage(const char* heading, QLabel** text);
 
 }  // namespace wizard_ui
 
