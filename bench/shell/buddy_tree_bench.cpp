@@ -223,7 +223,7 @@ void Settle() {
 
 class PlainTree final : public QTreeWidget {
 public:
-    PlainTree(OVShellApp& app) : app_(app) {
+    explicit PlainTree(OVShellApp& app) : app_(app) {
         setHeaderHidden(true);
         setColumnCount(1);
         setIconSize(QSize(24, 24));
@@ -234,12 +234,11 @@ public:
                 skin->LoadIconImage("Icons.UserList", "sBlackListClosed", 16, 16)));
         }
         collator_.setCaseSensitivity(Qt::CaseInsensitive);
-        connection_ =
-            connect(&app_.UserData(), &UserDataStore::Notified, this, [this](int code, qint64) {
-                if (code == kUserDataBuddyStatus || code == kUserDataBuddyTree ||
-                    code == kUserDataBlackList)
-                    Rebuild();
-            });
+        connect(&app_.UserData(), &UserDataStore::Notified, this, [this](int code, qint64) {
+            if (code == kUserDataBuddyStatus || code == kUserDataBuddyTree ||
+                code == kUserDataBlackList)
+                Rebuild();
+        });
         Rebuild();
     }
     QTreeWidgetItem* ItemOf(qint32 pin) const { return items_.value(pin); }
@@ -313,7 +312,6 @@ private:
     QIcon blackIcon_;
     QCollator collator_{QLocale(QLocale::Chinese, QLocale::China)};
     QHash<qint32, QTreeWidgetItem*> items_;
-    QMetaObject::Connection connection_;
 };
 
 // ---- One client with a user's data loaded ----
@@ -383,7 +381,7 @@ struct RunFigures {
 // What one run needs of the list it measures.
 struct Subject {
     QWidget* window = nullptr;  // shown
-    QAbstractScrollArea* list = nullptr;
+    QTreeWidget* list = nullptr;
     std::function<QTreeWidgetItem*(qint32)> itemOf;
 };
 
@@ -422,12 +420,11 @@ bool Run(OVShellApp& app, const TreeData& d, const std::function<Subject()>& mak
     out->tree = Ms(start, Clock::now());
     Settle();
 
-    QTreeWidget* tree = static_cast<QTreeWidget*>(s.list);
     out->status.clear();
     for (int k = 0; k < kStatusChanges && ok; ++k) {
         const qint32 pin = d.pins[(k * 5 + 3) % d.pins.size()];
         if (QTreeWidgetItem* item = s.itemOf(pin))
-            tree->scrollToItem(item);
+            s.list->scrollToItem(item);
         Settle();
         const quint32 now = data.FindBuddy(pin)->node.nOnlineStatus;
         before = watch.paints;

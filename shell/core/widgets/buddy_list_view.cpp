@@ -207,14 +207,23 @@ void BuddyListView::Build() {
     const qint32 selected = model_.Selected();
     clear();
     items_.clear();
-    for (qint32 group : model_.TopLevel()) {
+    // The items go into the tree all at once: one insertion for the view to lay out, not
+    // one for each of a thousand users.
+    const QList<qint32> groups = model_.TopLevel();
+    QList<QTreeWidgetItem*> top;
+    top.reserve(groups.size());
+    for (qint32 group : groups) {
         QTreeWidgetItem* g = MakeItem(group);
-        addTopLevelItem(g);
+        QList<QTreeWidgetItem*> users;
         for (qint32 pin : model_.Children(group))
-            g->addChild(MakeItem(pin));
-        if (const BuddyListModel::Item* data = model_.Find(group))
-            g->setExpanded(data->expanded);
+            users.push_back(MakeItem(pin));
+        g->addChildren(users);
+        top.push_back(g);
     }
+    addTopLevelItems(top);
+    for (QTreeWidgetItem* g : top)
+        if (const BuddyListModel::Item* data = model_.Find(g->data(0, kNumberRole).toInt()))
+            g->setExpanded(data->expanded);
     if (QTreeWidgetItem* item = ItemOf(selected))
         setCurrentItem(item);
     building_ = false;
