@@ -14,13 +14,15 @@
 // buddy list.
 //
 //   tree:   from the call with the tail of the tree until the list's viewport has painted
-//           and the event loop has flushed the frame (what a person sees);
+//           and the event loop has flushed the frame (what a person sees); five trees a
+//           run, each over an emptied tree, and their median;
 //   status: SetBuddyStatus of one buddy scrolled into sight until its list has painted
 //           again, for 200 buddies going online, away, busy or offline; median and p95.
 //
 // Each run builds its window afresh over an empty tree; the first run of each warms the
 // face caches and is not counted. Figures are the medians of the runs (default 5) with the
-// ratio ours / plain; the store alone (the tail with nothing drawn) is shown for scale.
+// ratio ours / plain; the store alone (the tail with nothing drawn) is shown for scale. The
+// client's kernel runs on the program's timers, idle (nobody logs in).
 #include <QApplication>
 #include <QCollator>
 #include <QDir>
@@ -64,6 +66,7 @@ constexpr int kGroups = 20;  // the default group and 19 of the user's own
 constexpr int kBlack = 200;
 constexpr int kPartSize = 100;
 constexpr int kStatusChanges = 200;
+constexpr int kTreesPerRun = 5;
 constexpr int kFirstPin = 10001;
 constexpr int kFirstBlackPin = 60001;
 
@@ -411,14 +414,28 @@ bool Run(OVShellApp& app, const TreeData& d, const std::function<Subject()>& mak
     Feed(
         d.blackParts, [&](OVListFlagEnum f, const auto& p) { data.CollectBlackList(f, p); }, true);
     Settle();
-    Feed(
-        d.treeParts, [&](OVListFlagEnum f, const auto& p) { data.CollectBuddyTree(f, p); }, false);
-    int before = watch.paints;
+    std::vector<double> trees;
+    bool ok = true;
+    int before = 0;
     auto start = Clock::now();
-    data.CollectBuddyTree(OV_LISTFLAG_TAIL, d.treeParts.back());
-    bool ok = WaitPainted(watch, before);
-    out->tree = Ms(start, Clock::now());
-    Settle();
+    for (int i = 0; i < kTreesPerRun && ok; ++i) {
+        if (i > 0) {
+            data.ReplaceBuddyTree({});
+            Settle();
+        }
+        Feed(
+            d.treeParts, [&](OVListFlagEnum f, const auto& p) { data.CollectBuddyTree(f, p); },
+            false);
+        before = watch.paints;
+        start = Clock::now();
+        data.CollectBuddyTree(OV_LISTFLAG_TAIL, d.treeParts.back());
+        ok = WaitPainted(watch, before);
+        if (!ok)
+            std::fprintf(stderr, "the tree did not paint\n");
+        trees.push_back(Ms(start, Clock::now()));
+        Settle();
+    }
+    out->tree = Median(trees);
 
     out->status.clear();
     for (int k = 0; k < kStatusChanges && ok; ++k) {
@@ -431,6 +448,8 @@ bool Run(OVShellApp& app, const TreeData& d, const std::function<Subject()>& mak
         start = Clock::now();
         data.SetBuddyStatus(pin, static_cast<int>(NextStatus(now, k)));
         ok = WaitPainted(watch, before);
+        if (!ok)
+            std::fprintf(stderr, "%d did not paint after %u -> %u\n", pin, now, NextStatus(now, k));
         out->status.push_back(Ms(start, Clock::now()));
     }
     s.list->viewport()->removeEventFilter(&watch);
@@ -441,12 +460,17 @@ bool Run(OVShellApp& app, const TreeData& d, const std::function<Subject()>& mak
 
 double StoreAlone(OVShellApp& app, const TreeData& d) {
     UserDataStore& data = app.UserData();
-    EmptyStore(data);
-    Feed(
-        d.treeParts, [&](OVListFlagEnum f, const auto& p) { data.CollectBuddyTree(f, p); }, false);
-    const auto start = Clock::now();
-    data.CollectBuddyTree(OV_LISTFLAG_TAIL, d.treeParts.back());
-    return Ms(start, Clock::now());
+    std::vector<double> times;
+    for (int i = 0; i < kTreesPerRun; ++i) {
+        EmptyStore(data);
+        Feed(
+            d.treeParts, [&](OVListFlagEnum f, const auto& p) { data.CollectBuddyTree(f, p); },
+            false);
+        const auto start = Clock::now();
+        data.CollectBuddyTree(OV_LISTFLAG_TAIL, d.treeParts.back());
+        times.push_back(Ms(start, Clock::now()));
+    }
+    return Median(times);
 }
 
 }  // namespace

@@ -340,7 +340,8 @@ QIcon BuddyListView::UserIcon(const BuddyListModel::Item& user) const {
 
 void BuddyListView::KeepIconsOf(const OVSkin* skin) const {
     // Another skin draws other pictures.
-    const QString directory = skin ? QString::fromStdString(skin->SkinDirectory()) : QString();
+    static const std::string none;
+    const std::string& directory = skin ? skin->SkinDirectory() : none;
     if (directory == iconSkin_)
         return;
     iconSkin_ = directory;

@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QTreeWidget>
+#include <string>
 
 #include "shell/core/buddy_list_model.h"
 
@@ -64,7 +65,7 @@ private:
     QMenu* menu_ = nullptr;
     bool building_ = false;
     // Icons drawn once: a group's by its image and state, a user's by face and look.
-    mutable QString iconSkin_;
+    mutable std::string iconSkin_;
     mutable QHash<int, QIcon> groupIcons_;
     mutable QHash<quint64, QIcon> userIcons_;
 };
