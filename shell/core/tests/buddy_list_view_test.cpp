@@ -200,5 +200,33 @@ TEST_F(BuddyListViewTest, TheTreeShowsTheListAndFollowsItsUser) {
     EXPECT_TRUE(list->ItemOf(10005));
 }
 
+// Faces and group icons are drawn once for each look: buddies of one face and status share
+// the picture, a new status gives the new one, and another skin draws everything again.
+TEST_F(BuddyListViewTest, KeptIconsFollowTheLookAndTheSkin) {
+    OVShellApp& app = App();
+    window_ = std::make_unique<StarshelfWindow>(app);
+    window_->show();
+    BuddyListView* list = window_->BuddyList();
+    // One face for all three (the face number follows the PIN).
+    app.UserData().ReplaceBuddyTree({Node(10001, 1, QStringLiteral("甲"), OV_ONLINE_STATUS_ONLINE),
+                                     Node(10008, 1, QStringLiteral("乙"), OV_ONLINE_STATUS_ONLINE),
+                                     Node(10015, 1, QStringLiteral("丙"))});
+    auto image = [&](qint32 number) { return list->ItemOf(number)->icon(0).pixmap(24).toImage(); };
+    EXPECT_EQ(image(10001), image(10008));
+    EXPECT_NE(image(10001), image(10015));  // offline, faded
+
+    app.UserData().SetBuddyStatus(10015, OV_ONLINE_STATUS_ONLINE);
+    EXPECT_EQ(image(10015), image(10001));
+    app.UserData().SetBuddyStatus(10008, OV_ONLINE_STATUS_AWAY);
+    EXPECT_NE(image(10008), image(10001));
+    app.UserData().SetBuddyStatus(10008, OV_ONLINE_STATUS_ONLINE);
+    EXPECT_EQ(image(10008), image(10001));
+
+    const QImage group = image(kDefaultBuddyGroup);
+    ASSERT_TRUE(skin_.Load("slate"));
+    app.UserData().SetBuddyStatus(10001, OV_ONLINE_STATUS_OFFLINE);  // redraws the group
+    EXPECT_NE(image(kDefaultBuddyGroup), group);
+}
+
 }  // namespace
 }  // namespace ov::shell::testing

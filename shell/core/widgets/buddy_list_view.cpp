@@ -143,6 +143,7 @@ BuddyListView::BuddyListView(OVShellApp& app, QWidget* parent)
     setColumnCount(1);
     setIconSize(QSize(kIconSide, kIconSide));
     setIndentation(14);
+    setUniformRowHeights(true);
     // The group icons show opened and closed themselves; a click opens or closes a group.
     setRootIsDecorated(false);
     setExpandsOnDoubleClick(false);
@@ -206,14 +207,23 @@ void BuddyListView::Build() {
     const qint32 selected = model_.Selected();
     clear();
     items_.clear();
-    for (qint32 group : model_.TopLevel()) {
+    // The items go into the tree all at once: one insertion for the view to lay out, not
+    // one for each of a thousand users.
+    const QList<qint32> groups = model_.TopLevel();
+    QList<QTreeWidgetItem*> top;
+    top.reserve(groups.size());
+    for (qint32 group : groups) {
         QTreeWidgetItem* g = MakeItem(group);
-        addTopLevelItem(g);
+        QList<QTreeWidgetItem*> users;
         for (qint32 pin : model_.Children(group))
-            g->addChild(MakeItem(pin));
-        if (const BuddyListModel::Item* data = model_.Find(group))
-            g->setExpanded(data->expanded);
+            users.push_back(MakeItem(pin));
+        g->addChildren(users);
+        top.push_back(g);
     }
+    addTopLevelItems(top);
+    for (QTreeWidgetItem* g : top)
+        if (const BuddyListModel::Item* data = model_.Find(g->data(0, kNumberRole).toInt()))
+            g->setExpanded(data->expanded);
     if (QTreeWidgetItem* item = ItemOf(selected))
         setCurrentItem(item);
     building_ = false;
@@ -268,6 +278,11 @@ QIcon BuddyListView::GroupIcon(const BuddyListModel::Item& group) const {
     const OVSkin* skin = app_.Desktop().skin;
     if (!skin)
         return {};
+    KeepIconsOf(skin);
+    const int kept = group.image * 2 + (group.expanded ? 1 : 0);
+    const auto cached = groupIcons_.constFind(kept);
+    if (cached != groupIcons_.constEnd())
+        return *cached;
     QIcon icon;
     for (qreal ratio : {1.0, 2.0}) {
         const QImage image =
@@ -278,17 +293,30 @@ QIcon BuddyListView::GroupIcon(const BuddyListModel::Item& group) const {
         small.setDevicePixelRatio(ratio);
         icon.addPixmap(Centred(small, kIconSide, ratio));
     }
+    groupIcons_.insert(kept, icon);
     return icon;
 }
 
+// Drawn once for each face and look: a list of a thousand users has far fewer of those, and
+// a status change then costs no drawing at all.
 QIcon BuddyListView::UserIcon(const BuddyListModel::Item& user) const {
+    const OVSkin* skin = app_.Desktop().skin;
+    KeepIconsOf(skin);
+    // Black-listed users and strangers have no status to show: drawn as they are.
+    const bool other = user.parent == kBlackListGroup || user.parent == kStrangerGroup;
+    const bool faded = !other && !user.online;
+    const int mark = other || !user.online                 ? 0
+                     : IsAway(user.status)                 ? 1
+                     : user.status == OV_ONLINE_STATUS_DND ? 2
+                                                           : 0;
+    const quint64 key = static_cast<quint64>(static_cast<quint32>(user.icon)) << 8 |
+                        (other ? 8u : 0u) | (faded ? 4u : 0u) | static_cast<quint64>(mark);
+    const auto cached = userIcons_.constFind(key);
+    if (cached != userIcons_.constEnd())
+        return *cached;
     QIcon icon;
     for (qreal ratio : {1.0, 2.0}) {
         const int side = qRound(kIconSide * ratio);
-        const OVSkin* skin = app_.Desktop().skin;
-        // Black-listed users and strangers have no status to show: drawn as they are.
-        const bool other = user.parent == kBlackListGroup || user.parent == kStrangerGroup;
-        const bool faded = !other && !user.online;
         QImage face;
         if (user.icon <= 0 && other && skin)
             face = skin->LoadIconImage("Icons.UserList", "sStatusNA", side, side);
@@ -306,7 +334,19 @@ QIcon BuddyListView::UserIcon(const BuddyListModel::Item& user) const {
         pixmap.setDevicePixelRatio(ratio);
         icon.addPixmap(pixmap);
     }
+    userIcons_.insert(key, icon);
     return icon;
+}
+
+void BuddyListView::KeepIconsOf(const OVSkin* skin) const {
+    // Another skin draws other pictures.
+    static const std::string none;
+    const std::string& directory = skin ? skin->SkinDirectory() : none;
+    if (directory == iconSkin_)
+        return;
+    iconSkin_ = directory;
+    groupIcons_.clear();
+    userIcons_.clear();
 }
 
 void BuddyListView::Changed(qint32 number) {

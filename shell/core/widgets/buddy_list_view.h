@@ -10,10 +10,12 @@
 #include <QHash>
 #include <QIcon>
 #include <QTreeWidget>
+#include <string>
 
 #include "shell/core/buddy_list_model.h"
 
 class QMenu;
+class OVSkin;
 
 namespace ov::shell {
 
@@ -54,12 +56,18 @@ private:
     qint32 Dragged() const;
     QIcon GroupIcon(const BuddyListModel::Item& group) const;
     QIcon UserIcon(const BuddyListModel::Item& user) const;
+    // Empties the kept icons when the skin is not the one they were drawn from.
+    void KeepIconsOf(const OVSkin* skin) const;
 
     OVShellApp& app_;
     BuddyListModel model_;
     QHash<qint32, QTreeWidgetItem*> items_;
     QMenu* menu_ = nullptr;
     bool building_ = false;
+    // Icons drawn once: a group's by its image and state, a user's by face and look.
+    mutable std::string iconSkin_;
+    mutable QHash<int, QIcon> groupIcons_;
+    mutable QHash<quint64, QIcon> userIcons_;
 };
 
 }  // namespace ov::shell
