@@ -106,10 +106,11 @@ def search_and_add(app, starshelf, bob):
     press(add)
 
     adding = wait_for("the add-buddy wizard", lambda: window(app(), "添加好友"))
-    next_ = wait_for("the group page", lambda: enabled(button(adding, "下一步")) and
-                     button(adding, "下一步"))
-    # The combo box reads the group it shows: the label names it.
-    wait_for("the group choice", lambda: find(adding, "请选择加入的组:", roles=[pyatspi.ROLE_LABEL]))
+    # The group page; its combo box reads the group it shows (Qt names a combo box by its
+    # text on Linux), the label beside it says what it is for.
+    wait_for("the group page", lambda: find(adding, "请选择加入的组:", roles=[pyatspi.ROLE_LABEL]))
+    next_ = button(adding, "下一步")
+    wait_for("下一步 enabled", lambda: enabled(next_), timeout=10)
     press(next_)
     wait_for("the success page",
              lambda: find(adding, "添加好友成功", roles=[pyatspi.ROLE_LABEL]))
