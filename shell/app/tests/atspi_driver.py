@@ -105,19 +105,26 @@ def set_text(node, text):
     node.queryEditableText().setTextContents(text)
 
 
+def extents(node):
+    """Where the node is on the screen, in the screen's pixels: Qt reports its own scaled
+    pixels (QT_SCALE_FACTOR)."""
+    scale = float(os.environ.get("QT_SCALE_FACTOR") or 1)
+    return [round(v * scale) for v in node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)]
+
+
 def shot(node, name):
     """With --shots, a picture of the window the node is in (imagemagick's import)."""
     if not SHOTS:
         return
     time.sleep(0.4)  # let the window finish painting
-    x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    x, y, w, h = extents(node)
     subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
                     os.path.join(SHOTS, name + ".png")], check=False)
 
 
 def click_at(node):
     """A left click in the middle of the node, through the X server as a mouse would."""
-    x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    x, y, w, h = extents(node)
     pyatspi.Registry.generateMouseEvent(x + w // 2, y + h // 2, pyatspi.MOUSE_B1C)
 
 
