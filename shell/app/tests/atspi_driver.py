@@ -128,15 +128,38 @@ def click_at(node):
     pyatspi.Registry.generateMouseEvent(x + w // 2, y + h // 2, pyatspi.MOUSE_B1C)
 
 
-def choose(combo, entry):
-    """Opens a combo box with the mouse and clicks one of its entries."""
-    click_at(combo)
-    item = wait_for(f"the entry {entry}", lambda: find(combo, entry, roles=[pyatspi.ROLE_LIST_ITEM]))
-    click_at(item)
-    time.sleep(0.3)  # the list closes
+def choose(combo, entry, attempts=3):
+    """Opens a combo box with the mouse and clicks one of its entries, until the box shows it
+    (Qt names a combo box by its text). The entries count as showing while the list is still
+    closed, so the click waits for the list itself; a click that missed is tried again."""
+
+    def popup():
+        for i in range(combo.childCount):
+            if combo[i].getRole() == pyatspi.ROLE_LIST:
+                return combo[i].getState().contains(pyatspi.STATE_SHOWING)
+        return False
+
+    for _ in range(attempts):
+        click_at(combo)
+        try:
+            wait_for(f"the list of {entry}", popup, timeout=10)
+        except SystemExit:
+            continue
+        time.sleep(0.3)  # the list finishes opening where it goes
+        item = wait_for(f"the entry {entry}",
+                        lambda: find(combo, entry, roles=[pyatspi.ROLE_LIST_ITEM]))
+        click_at(item)
+        try:
+            wait_for(f"{entry} chosen", lambda: combo.name == entry, timeout=5)
+            time.sleep(0.3)  # the list closes
+            return
+        except SystemExit:
+            if popup():
+                key(KEY_ESCAPE)
+    raise SystemExit(f"FAILED: choosing {entry}")
 
 
-KEY_UP, KEY_RETURN = 0xFF52, 0xFF0D
+KEY_UP, KEY_RETURN, KEY_ESCAPE = 0xFF52, 0xFF0D, 0xFF1B
 
 
 def key(keysym):
