@@ -105,31 +105,61 @@ def set_text(node, text):
     node.queryEditableText().setTextContents(text)
 
 
+def extents(node):
+    """Where the node is on the screen, in the screen's pixels: Qt reports its own scaled
+    pixels (QT_SCALE_FACTOR)."""
+    scale = float(os.environ.get("QT_SCALE_FACTOR") or 1)
+    return [round(v * scale) for v in node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)]
+
+
 def shot(node, name):
     """With --shots, a picture of the window the node is in (imagemagick's import)."""
     if not SHOTS:
         return
     time.sleep(0.4)  # let the window finish painting
-    x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    x, y, w, h = extents(node)
     subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
                     os.path.join(SHOTS, name + ".png")], check=False)
 
 
 def click_at(node):
     """A left click in the middle of the node, through the X server as a mouse would."""
-    x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    x, y, w, h = extents(node)
     pyatspi.Registry.generateMouseEvent(x + w // 2, y + h // 2, pyatspi.MOUSE_B1C)
 
 
-def choose(combo, entry):
-    """Opens a combo box with the mouse and clicks one of its entries."""
-    click_at(combo)
-    item = wait_for(f"the entry {entry}", lambda: find(combo, entry, roles=[pyatspi.ROLE_LIST_ITEM]))
-    click_at(item)
-    time.sleep(0.3)  # the list closes
+def choose(combo, entry, attempts=3):
+    """Opens a combo box with the mouse and clicks one of its entries, until the box shows it
+    (Qt names a combo box by its text). The entries count as showing while the list is still
+    closed, so the click waits for the list itself; a click that missed is tried again."""
+
+    def popup():
+        for i in range(combo.childCount):
+            if combo[i].getRole() == pyatspi.ROLE_LIST:
+                return combo[i].getState().contains(pyatspi.STATE_SHOWING)
+        return False
+
+    for _ in range(attempts):
+        click_at(combo)
+        try:
+            wait_for(f"the list of {entry}", popup, timeout=10)
+        except SystemExit:
+            continue
+        time.sleep(0.3)  # the list finishes opening where it goes
+        item = wait_for(f"the entry {entry}",
+                        lambda: find(combo, entry, roles=[pyatspi.ROLE_LIST_ITEM]))
+        click_at(item)
+        try:
+            wait_for(f"{entry} chosen", lambda: combo.name == entry, timeout=5)
+            time.sleep(0.3)  # the list closes
+            return
+        except SystemExit:
+            if popup():
+                key(KEY_ESCAPE)
+    raise SystemExit(f"FAILED: choosing {entry}")
 
 
-KEY_UP, KEY_RETURN = 0xFF52, 0xFF0D
+KEY_UP, KEY_RETURN, KEY_ESCAPE = 0xFF52, 0xFF0D, 0xFF1B
 
 
 def key(keysym):
@@ -191,6 +221,11 @@ def fresh_environment():
         QT_ACCESSIBILITY="1",
     )
     env.pop("QT_QPA_PLATFORM", None)
+    # GCC 12's leak checker misreads the thread-local block of a library loaded at run time
+    # when it lands at a certain offset in its page, and crashes at exit (now and then, as
+    # the allocator places it): it is told not to follow those blocks.
+    asan = env.get("ASAN_OPTIONS")
+    env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "intercept_tls_get_addr=0"
     return env
 
 
