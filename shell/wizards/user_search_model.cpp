@@ -9,6 +9,7 @@
 #include "shell/core/commands.h"
 #include "shell/core/cp936_text.h"
 #include "shell/core/hidden_frame.h"
+#include "shell/core/protocol_records.h"
 #include "shell/core/shell_app.h"
 #include "shell/core/user_directories.h"
 
@@ -371,6 +372,14 @@ void UserSearchModel::OnSearchUserReply2(LONG nCmdSeqNum, OVErrorCodeEnum eError
         return;
     }
     pages_.push_back(page);
+    // People one found are people one may add: their names and faces are kept for the
+    // windows that follow, unless a record of them is kept already (it may say more).
+    UserDataStore& data = app_.UserData();
+    for (size_t i = 0; i < whole; ++i) {
+        const auto u = RecordOf<OV_USER_INFO>(varUsersInfo.substr(i * kRecordSize, kRecordSize));
+        if (u.nPin != 0 && !data.HasUserRecord(static_cast<qint32>(u.nPin)))
+            data.UpdateUser(u);
+    }
     ShowResultPage(static_cast<int>(pages_.size()) - 1);
     GoTo(kResults);
 }

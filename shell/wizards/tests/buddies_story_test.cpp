@@ -83,6 +83,8 @@ TEST_F(BuddiesStory, FoundByNameAndNumberAddedByTheirRulesAndKeptAcrossARestart)
     EXPECT_TRUE(
         time_->RunUntil([&] { return Caption(aliceList, kDefaultBuddyGroup) == "好友(1/1)"; }));
     EXPECT_EQ(aliceList.Find(bobPin)->icon, 0x0101);
+    // Found in the search, he is listed by the nickname the search showed.
+    EXPECT_EQ(aliceList.Find(bobPin)->name, "n-bob");
 
     // Carol, found by her number, wants to be asked; she says yes in her request window.
     {

@@ -331,7 +331,6 @@ void UserSearchWizard::ShowUsers() {
     for (const UserSearchModel::FoundUser& u : model_.Users()) {
         auto* item = new QTreeWidgetItem(users_);
         item->setText(kPinColumn, QString::number(u.pin));
-        item->setTextAlignment(kPinColumn, Qt::AlignRight | Qt::AlignVCenter);
         item->setText(kUserNameColumn, u.userName);
         item->setText(kNickNameColumn, u.nickName);
         item->setText(kLocationColumn, lists.LocationText(u.location));
