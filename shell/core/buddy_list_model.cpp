@@ -565,16 +565,21 @@ void BuddyListModel::DeleteSelected() {
     const std::optional<BuddyNodeRecord> node = data.FindBuddy(pin);
     if (!node || !prompts.YesNo(Text("确定要删除好友“%1”吗？").arg(name), Caption()) || !LoggedIn())
         return;
+    RemoveBuddyNode(*node, name);
+}
+
+void BuddyListModel::RemoveBuddyNode(const BuddyNodeRecord& node, const QString& name) {
+    const auto pin = static_cast<qint32>(node.node.nBuddyNodeID);
     LONG seq = 0;
-    if (kernel)
+    if (IOVService* kernel = app_.Kernel())
         kernel->RemoveUserFromBuddyTree(pin, &seq);
     if (seq != 0) {
         // Out of sight at once; gone when the server has it.
-        BuddyNodeRecord removing = *node;
+        BuddyNodeRecord removing = node;
         removing.display[0] = kBuddyRemoving;
-        data.PutNode(removing);
+        app_.UserData().PutNode(removing);
     }
-    Sent(seq, {Action::RemoveBuddy, pin, {*node}, Text("删除好友“%1”失败！").arg(name)});
+    Sent(seq, {Action::RemoveBuddy, pin, {node}, Text("删除好友“%1”失败！").arg(name)});
 }
 
 void BuddyListModel::DeleteGroup(qint32 group) {
@@ -732,17 +737,8 @@ void BuddyListModel::BlackList(qint32 pin) {
     UserDataStore& data = app_.UserData();
     if (buddy) {
         // A black-listed user is nobody's buddy: the node goes too.
-        if (const auto node = data.FindBuddy(pin)) {
-            LONG seq = 0;
-            if (kernel)
-                kernel->RemoveUserFromBuddyTree(pin, &seq);
-            if (seq != 0) {
-                BuddyNodeRecord removing = *node;
-                removing.display[0] = kBuddyRemoving;
-                data.PutNode(removing);
-            }
-            Sent(seq, {Action::RemoveBuddy, pin, {*node}, Text("删除好友“%1”失败！").arg(name)});
-        }
+        if (const auto node = data.FindBuddy(pin))
+            RemoveBuddyNode(*node, name);
     }
     LONG seq = 0;
     if (kernel)

@@ -176,6 +176,8 @@ private:
     void NewGroup();
     void Refresh();
     void BlackList(qint32 pin);
+    // Sends a buddy's removal; the node is hidden until the server has it.
+    void RemoveBuddyNode(const BuddyNodeRecord& node, const QString& name);
     // Remembers a command sent (seq not 0) or undoes at once and tells the failure.
     void Sent(LONG seq, Pending pending);
     void Fail(const Pending& pending);

@@ -12,14 +12,17 @@ void SetRecordText(char* field, size_t size, const QString& text) {
     std::memset(field, 0, size);
     if (size == 0)
         return;
-    // Cut by whole characters: a double-byte character never loses its second half.
-    QString cut = text;
-    std::string bytes = ToCp936(cut);
-    while (bytes.size() > size - 1 && !cut.isEmpty()) {
-        cut.chop(cut.size() >= 2 && cut.back().isLowSurrogate() ? 2 : 1);
-        bytes = ToCp936(cut);
+    // Cut after the last whole character: a lead byte 0x81-0xFE starts a pair.
+    const std::string bytes = ToCp936(text);
+    size_t end = 0;
+    while (end < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[end]);
+        const size_t width = (lead >= 0x81 && lead <= 0xFE) ? 2 : 1;
+        if (end + width > size - 1 || end + width > bytes.size())
+            break;
+        end += width;
     }
-    std::memcpy(field, bytes.data(), std::min(bytes.size(), size - 1));
+    std::memcpy(field, bytes.data(), end);
 }
 
 }  // namespace ov::shell

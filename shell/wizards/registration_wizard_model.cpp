@@ -9,6 +9,7 @@
 #include "shell/core/commands.h"
 #include "shell/core/cp936_text.h"
 #include "shell/core/hidden_frame.h"
+#include "shell/core/protocol_records.h"
 #include "shell/core/shell_app.h"
 #include "shell/core/user_directories.h"
 #include "shell/wizards/gateway_handshake.h"
@@ -21,22 +22,6 @@ namespace {
 // suggestion always fits its field.
 constexpr int kSuggestionLength = 15;
 constexpr int kSuggestionCount = 6;
-
-// The text in code page 936, zero-terminated within a field of fieldSize bytes; a text too
-// long is cut after its last whole character (a lead byte 0x81-0xFE starts a pair).
-void PutText(char* field, size_t fieldSize, const QString& text) {
-    const std::string bytes = ToCp936(text);
-    size_t end = 0;
-    while (end < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[end]);
-        const size_t width = (lead >= 0x81 && lead <= 0xFE) ? 2 : 1;
-        if (end + width > fieldSize - 1 || end + width > bytes.size())
-            break;
-        end += width;
-    }
-    std::memcpy(field, bytes.data(), end);
-    field[end] = '\0';
-}
 
 bool AllDigits(const QString& name) {
     for (const QChar c : name)
@@ -83,11 +68,11 @@ QByteArray RegistrationWizardModel::BuildUserInfo(const BasicInfo& basic,
     OV_USER_INFO u;
     std::memset(&u, 0, sizeof u);
     u.nMask = OV_UFLD_PASSWORD;
-    PutText(u.sPassword, sizeof u.sPassword, basic.password);
+    SetRecordText(u.sPassword, sizeof u.sPassword, basic.password);
     // With no name the server assigns one.
     if (!basic.loginName.isEmpty()) {
         u.nMask |= OV_UFLD_USERNAME;
-        PutText(u.sUserName, sizeof u.sUserName, basic.loginName);
+        SetRecordText(u.sUserName, sizeof u.sUserName, basic.loginName);
     }
     const struct {
         const QString& text;
@@ -104,7 +89,7 @@ QByteArray RegistrationWizardModel::BuildUserInfo(const BasicInfo& basic,
         if (t.text.isEmpty())
             continue;
         u.nMask |= t.bit;
-        PutText(t.field, t.size, t.text);
+        SetRecordText(t.field, t.size, t.text);
     }
     u.nMask |= OV_UFLD_LOCATION | OV_UFLD_AGERANGE | OV_UFLD_SEX | OV_UFLD_CAREER | OV_UFLD_ICON |
                OV_UFLD_LANGUAGE | OV_UFLD_MODE;

@@ -27,28 +27,6 @@ QString OnlineUsersLabel() {
     return QStringLiteral("查看在线用户");
 }
 
-// The text in code page 936, zero-terminated within a field of fieldSize bytes; a text too
-// long is cut after its last whole character (a lead byte 0x81-0xFE starts a pair).
-void PutText(char* field, size_t fieldSize, const QString& text) {
-    const std::string bytes = ToCp936(text);
-    size_t end = 0;
-    while (end < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[end]);
-        const size_t width = (lead >= 0x81 && lead <= 0xFE) ? 2 : 1;
-        if (end + width > fieldSize - 1 || end + width > bytes.size())
-            break;
-        end += width;
-    }
-    std::memcpy(field, bytes.data(), end);
-    field[end] = '\0';
-}
-
-// A field's text up to its first zero, never past the field.
-template <size_t N>
-QString GetText(const char (&field)[N]) {
-    return FromCp936(std::string_view(field, strnlen(field, N)));
-}
-
 bool AllDigits(const QString& text) {
     for (const QChar c : text)
         if (c < u'0' || c > u'9')
@@ -159,15 +137,15 @@ QByteArray UserSearchModel::BuildRecord(const Input& input) {
             break;
         case kByUserName:
             u.nMask = OV_UFLD_USERNAME;
-            PutText(u.sUserName, sizeof u.sUserName, input.userName);
+            SetRecordText(u.sUserName, sizeof u.sUserName, input.userName);
             break;
         case kByEMail:
             u.nMask = OV_UFLD_EMAIL;
-            PutText(u.sEMail, sizeof u.sEMail, input.eMail);
+            SetRecordText(u.sEMail, sizeof u.sEMail, input.eMail);
             break;
         case kByNickName:
             u.nMask = OV_UFLD_NICKNAME;
-            PutText(u.sNickName, sizeof u.sNickName, input.nickName);
+            SetRecordText(u.sNickName, sizeof u.sNickName, input.nickName);
             break;
         case kOnlineUsers:
             break;
@@ -187,7 +165,7 @@ QByteArray UserSearchModel::BuildRecord(const Input& input) {
                 if (t.text.isEmpty())
                     continue;
                 u.nMask |= t.bit;
-                PutText(t.field, t.size, t.text);
+                SetRecordText(t.field, t.size, t.text);
             }
             if (q.language) {
                 u.nMask |= OV_UFLD_LANGUAGE;
@@ -221,8 +199,8 @@ QList<UserSearchModel::FoundUser> UserSearchModel::DecodeUsers(const QByteArray&
         std::memcpy(&u, bytes.constData() + static_cast<qsizetype>(i) * kRecordSize, sizeof u);
         FoundUser f;
         f.pin = static_cast<qint32>(u.nPin);
-        f.userName = GetText(u.sUserName);
-        f.nickName = GetText(u.sNickName);
+        f.userName = RecordText(u.sUserName);
+        f.nickName = RecordText(u.sNickName);
         f.icon = u.nIcon;
         f.location = u.nLocation;
         f.ageRange = u.nAgeRange;
