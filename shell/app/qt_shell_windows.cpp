@@ -11,6 +11,8 @@
 #include "shell/core/widgets/login_dialog.h"
 #include "shell/core/widgets/starshelf_window.h"
 #include "shell/core/widgets/system_settings_dialog.h"
+#include "shell/messaging/widgets/receive_message_window.h"
+#include "shell/messaging/widgets/send_message_window.h"
 #include "shell/wizards/widgets/add_buddy_wizard.h"
 #include "shell/wizards/widgets/buddy_request_window.h"
 #include "shell/wizards/widgets/change_password_wizard.h"
@@ -71,7 +73,8 @@ bool QtShellWindows::OpenRegistrationWizard() {
 bool QtShellWindows::CanOpen(int command) const {
     return command == ID_APP_ABOUT || command == ID_FUNCTION_CHANGE_PASSWORD ||
            command == ID_FUNCTION_SYSTEM_CONFIG || command == ID_FUNCTION_SEARCH_USER ||
-           command == ID_FUNCTION_SEARCH_USER_BY_STRING || command == ID_FUNCTION_CHANGE_USER_INFO;
+           command == ID_FUNCTION_SEARCH_USER_BY_STRING || command == ID_FUNCTION_CHANGE_USER_INFO ||
+           command == kSendMessageCommand;
 }
 
 bool QtShellWindows::OpenWindow(int command) {
@@ -176,13 +179,24 @@ void QtShellWindows::ShowHomePage(const QString&) {
     // ("访问Orvane网站") rather than opening a browser unasked at the first login.
 }
 
+bool QtShellWindows::OpenSendMessage(qint32 pin) {
+    if (!app_ || pin == 0)
+        return false;
+    SendMessageWindow::Open(*app_, pin);
+    return true;
+}
+
 void QtShellWindows::OpenPendingItem(const PendingItem& item) {
-    // Until the receive, chat, request and file windows exist, the item taken from the queue
-    // is at least shown, with what it says, rather than dropped unseen.
+    // Until the chat and file windows exist, the item taken from the queue is at least shown,
+    // with what it says, rather than dropped unseen.
     if (!app_ || !app_->Frame())
         return;
     if (item.nKind == kPendingBuddyRequest) {
         BuddyRequestWindow::Open(*app_, item);
+        return;
+    }
+    if (item.nKind == kPendingMessage) {
+        ReceiveMessageWindow::Open(*app_, item);
         return;
     }
     QString text = app_->Frame()->Announce(item).tip.trimmed();

@@ -283,7 +283,7 @@ TEST_F(BuddyListModelTest, CommandsOpenWindowsAndRefuseWhatNeedsTheServer) {
     model.Command(Model::kCmdSendMessage);
     model.Activate(2);  // a group opens and closes in the tree itself
     EXPECT_EQ(windows.Opened(),
-              (QStringList{"userinfo 10002 bob", "userinfo 10003 cat", "addbuddy 0  0", "32802"}));
+              (QStringList{"userinfo 10002 bob", "userinfo 10003 cat", "addbuddy 0  0", "send 10003"}));
 
     QList<std::pair<qint32, bool>> expand;
     QObject::connect(&model, &Model::ExpandRequested, [&](qint32 g, bool open) {
