@@ -20,6 +20,8 @@
 // released. All members are safe from any thread.
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QMutex>
 #include <QString>
@@ -27,6 +29,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "shell/core/message_record.h"
 
@@ -46,6 +50,17 @@ struct ArchiveHit {
     qint32 number = 0;
     MessageRecord record;
 };
+
+// A ".msg" file's bytes, read: whether the format number was 288, the records that read whole
+// (at most the count), whether all counted records did, and where the last of them ends.
+struct MessageArchiveContent {
+    bool format = false;
+    bool whole = false;
+    QList<MessageRecord> records;
+    qint64 end = 0;
+};
+MessageArchiveContent DecodeMessageFile(QByteArrayView data, const QByteArray& key);
+QByteArray EncodeMessageFile(const QList<MessageRecord>& records, const QByteArray& key);
 
 class MessageArchive {
 public:
@@ -88,8 +103,14 @@ public:
 
 private:
     struct List;
-    // With mutex_ held.
+    // With mutex_ held: the number's list, read from its file on first use; null when the
+    // number is not in the archive.
     List* Loaded(qint32 number);
+    QString FilePath(qint32 number) const;
+    bool Append(qint32 number, List* list, const MessageRecord& record);
+    bool WriteWhole(qint32 number, List* list);
+    // Without the lock.
+    void Tell(const std::vector<std::pair<int, qint32>>& told);
 
     mutable QMutex mutex_;  // guards every member below, held for each whole operation
     QString directory_;

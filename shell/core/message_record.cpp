@@ -4,12 +4,27 @@
 
 namespace ov::shell {
 
+namespace {
+
+// Line breaks are "\n" in memory and "\r\n" in the files. Every "\n" gains its "\r" and
+// every "\r\n" loses it, so any text, lone "\r" and "\r\n" included, reads back as written.
+QString FileLineBreaks(const QString& text) {
+    QString out = text;
+    return out.replace(u'\n', QStringLiteral("\r\n"));
+}
+
+QString MemoryLineBreaks(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+}  // namespace
+
 void WriteMessageRecord(ArchiveWriter& out, const MessageRecord& record, const QByteArray& key) {
     out.ScrambledInt32(record.nKind, key);
     out.ScrambledInt32(record.nTime, key);
     out.ScrambledInt32(record.nPeerNumber, key);
     out.ScrambledInt32(record.nExtra, key);
-    out.ScrambledString(ToCp936Bytes(record.sText), key);
+    out.ScrambledString(ToCp936Bytes(FileLineBreaks(record.sText)), key);
     out.ScrambledString(ToCp936Bytes(record.sFontFace), key);
     out.ScrambledInt32(record.nFontSize, key);
     out.ScrambledUInt8(record.bBold, key);
@@ -25,7 +40,7 @@ bool ReadMessageRecord(ArchiveReader& in, const QByteArray& key, MessageRecord* 
     r.nTime = in.ScrambledInt32(key);
     r.nPeerNumber = in.ScrambledInt32(key);
     r.nExtra = in.ScrambledInt32(key);
-    r.sText = FromCp936Bytes(in.ScrambledString(key));
+    r.sText = MemoryLineBreaks(FromCp936Bytes(in.ScrambledString(key)));
     r.sFontFace = FromCp936Bytes(in.ScrambledString(key));
     r.nFontSize = in.ScrambledInt32(key);
     r.bBold = in.ScrambledUInt8(key);

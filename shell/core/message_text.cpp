@@ -171,7 +171,8 @@ MessageStyle StyleOf(const MessageRecord& r) {
 std::optional<TextCut> OverLimitCut(const QString& text, int selectionEnd, int limit) {
     const int e = std::clamp(selectionEnd, 0, static_cast<int>(text.size()));
     auto lengthWithout = [&](int p) {
-        return EscapedLength(QStringView(text).first(p).toString() + QStringView(text).sliced(e));
+        return EscapedLength(QStringView(text).first(p).toString() +
+                             QStringView(text).sliced(e).toString());
     };
     if (EscapedLength(text) <= limit || e == 0)
         return std::nullopt;

@@ -111,6 +111,8 @@ bool UserDataStore::Load(const QString& userName, const QString& directory, int 
     Q_EMIT Notified(kUserDataOthersLoaded, 0);
     archiveFiles_ =
         dir.entryList({QStringLiteral("*.msg"), QStringLiteral("*.cht")}, QDir::Files, QDir::Name);
+    archive_.Open(directory, userName,
+                  [this](int code, qint32 number) { Q_EMIT Notified(code, number); });
     if (OpenCache())
         Q_EMIT Notified(kUserDataCacheReady, 0);
     config_.Load(dir.filePath(QString::fromLatin1(kUserConfigFileName)));
@@ -139,6 +141,7 @@ void UserDataStore::Unload() {
     config_.Clear();
     cache_ = nullptr;
     archiveFiles_.clear();
+    archive_.Close();
     {
         QMutexLocker buddies(&buddiesLock_);
         QMutexLocker others(&othersLock_);

@@ -21,6 +21,7 @@
 #include "common/protocol/vocabulary.h"
 #include "platform/com/comptr.h"
 #include "shell/core/list_file.h"
+#include "shell/core/message_archive.h"
 #include "shell/core/user_config.h"
 
 struct IOVCache;
@@ -32,9 +33,11 @@ enum UserDataEvent : int {
     kUserDataBuddyStatus = 3,    // value: the PIN whose status changed
     kUserDataOthersLoaded = 8,   // the other users were read from list.dat
     kUserDataBuddiesLoaded = 9,  // the buddy tree was read from list.dat (or emptied)
-    kUserDataBuddyTree = 12,     // the buddy tree was replaced or one node changed
-    kUserDataBlackList = 13,     // the black list was replaced
-    kUserDataCacheReady = 14,    // the record cache is open
+    kUserDataArchiveMessages = kArchiveMessages,  // value: the number whose messages changed
+    kUserDataArchiveNumbers = kArchiveNumbers,    // value: the number that entered or left
+    kUserDataBuddyTree = 12,                      // the buddy tree was replaced or one node changed
+    kUserDataBlackList = 13,                      // the black list was replaced
+    kUserDataCacheReady = 14,                     // the record cache is open
     kUserDataUserRecord = 15,    // value: the PIN whose record changed in the cache
     kUserDataBuddyAnswer = 16,   // value: the PIN that answered an add-buddy request
     kUserDataTreeReceived = 17,  // the tree downloaded after a request is complete
@@ -90,6 +93,16 @@ public:
     UserConfig& Config() { return config_; }
     // The archive files found at load ("*.msg", "*.cht"), names only.
     const QStringList& ArchiveFiles() const { return archiveFiles_; }
+
+    // The message archive (message_archive.h), open while the user is loaded; its changes
+    // come as codes 10 and 11 with the number.
+    bool AddMessage(const MessageRecord& record) { return archive_.Add(record); }
+    void GetMessages(qint32 number, QList<MessageRecord>* list) { archive_.Get(number, list); }
+    int RemoveMessage(qint32 number, qint32 time) { return archive_.Remove(number, time); }
+    QList<qint32> ListNumbers() const { return archive_.Numbers(); }
+    QList<ArchiveHit> SearchMessages(const QString& text, qsizetype limit = 0) {
+        return archive_.Search(text, limit);
+    }
 
     // Copies of the lists.
     QList<BuddyNodeRecord> Buddies() const;
@@ -172,7 +185,8 @@ private:
     QList<OV_USER_INFO> blackCollecting_;
     bool collectingBlack_ = false;
 
-    UserConfig config_;  // locks itself
+    UserConfig config_;       // locks itself
+    MessageArchive archive_;  // locks itself
 
     int listedCount_ = -1;
     int onlineCount_ = -1;

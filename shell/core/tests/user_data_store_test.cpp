@@ -271,5 +271,29 @@ TEST(FaceCatalogueTest, IconNumbersNameAGroupAndAnItem) {
     EXPECT_FALSE(FaceCatalogue().Load("/nonexistent/"));
 }
 
+TEST_F(UserDataStoreTest, TheArchiveOpensWithTheUserAndTellsItsChanges) {
+    MessageRecord r;
+    r.nPeerNumber = 10002;
+    r.nTime = 77;
+    r.sText = QStringLiteral("你好");
+    told_.clear();
+    ASSERT_TRUE(store_.AddMessage(r));
+    EXPECT_EQ(told_, (QList<std::pair<int, qint64>>{{kUserDataArchiveNumbers, 10002},
+                                                    {kUserDataArchiveMessages, 10002}}));
+    EXPECT_TRUE(QFile::exists(dir_ + "/10002.msg"));
+
+    store_.Unload();
+    EXPECT_TRUE(store_.ListNumbers().isEmpty());
+    ASSERT_TRUE(store_.Load("alice", dir_, 2));
+    EXPECT_EQ(store_.ListNumbers(), QList<qint32>{10002});
+    EXPECT_EQ(store_.ArchiveFiles(), QStringList{"10002.msg"});
+    QList<MessageRecord> list;
+    store_.GetMessages(10002, &list);
+    EXPECT_EQ(list, QList<MessageRecord>{r});
+    ASSERT_EQ(store_.SearchMessages(QStringLiteral("你")).size(), 1);
+    EXPECT_EQ(store_.RemoveMessage(10002, 77), 1);
+    EXPECT_TRUE(store_.ListNumbers().isEmpty());
+}
+
 }  // namespace
 }  // namespace ov::shell
