@@ -51,7 +51,7 @@ ReceiveMessageWindow::ReceiveMessageWindow(OVShellApp& app, qint32 pin, QWidget*
     reply_ = Button(QStringLiteral("回复(&R)"), QStringLiteral("回复"));
     reply_->setDefault(true);
     next_ = Button(QStringLiteral("下一条(&N)"), QStringLiteral("下一条"));
-    QPushButton* close = Button(QStringLiteral("关闭(&C)"), QStringLiteral("关闭"));
+    QPushButton* closeButton = Button(QStringLiteral("关闭(&C)"), QStringLiteral("关闭"));
 
     auto* heading = new QHBoxLayout;
     heading->addWidget(sender_, 1);
@@ -61,7 +61,7 @@ ReceiveMessageWindow::ReceiveMessageWindow(OVShellApp& app, qint32 pin, QWidget*
     buttons->addStretch(1);
     buttons->addWidget(reply_);
     buttons->addWidget(next_);
-    buttons->addWidget(close);
+    buttons->addWidget(closeButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(heading);
     layout->addWidget(text_, 2);
@@ -77,7 +77,7 @@ ReceiveMessageWindow::ReceiveMessageWindow(OVShellApp& app, qint32 pin, QWidget*
         if (std::optional<PendingItem> item = app_.Pending().Take(kPendingMessage, pin_, true))
             Show(item->message);
     });
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(historyButton_, &QPushButton::toggled, this, &ReceiveMessageWindow::ShowHistory);
     connect(&app_.Pending(), &PendingItemQueue::Changed, this,
             &ReceiveMessageWindow::ShowNextButton);

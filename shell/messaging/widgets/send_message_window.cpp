@@ -71,7 +71,7 @@ SendMessageWindow::SendMessageWindow(OVShellApp& app, qint32 pin, QWidget* paren
     send_ = Button(QStringLiteral("发送(&S)"), QStringLiteral("发送"));
     send_->setDefault(true);
     send_->setToolTip(QStringLiteral("Ctrl+Enter"));
-    QPushButton* close = Button(QStringLiteral("关闭(&C)"), QStringLiteral("关闭"));
+    QPushButton* closeButton = Button(QStringLiteral("关闭(&C)"), QStringLiteral("关闭"));
 
     auto* statusRow = new QHBoxLayout;
     statusRow->addWidget(status_, 1);
@@ -81,7 +81,7 @@ SendMessageWindow::SendMessageWindow(OVShellApp& app, qint32 pin, QWidget* paren
     buttons->addWidget(closeAfter_);
     buttons->addStretch(1);
     buttons->addWidget(send_);
-    buttons->addWidget(close);
+    buttons->addWidget(closeButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(to);
     layout->addWidget(history_, 3);
@@ -107,7 +107,7 @@ SendMessageWindow::SendMessageWindow(OVShellApp& app, qint32 pin, QWidget* paren
     connect(&model_, &SendMessageModel::CloseWindow, this, &QWidget::close);
     connect(edit_, &QTextEdit::textChanged, this, &SendMessageWindow::OnEdited);
     connect(send_, &QPushButton::clicked, this, [this] { model_.Send(edit_->toPlainText()); });
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(closeAfter_, &QCheckBox::toggled, this,
             [this](bool on) { model_.SetCloseAfterSend(on); });
     connect(historyButton_, &QPushButton::toggled, this, &SendMessageWindow::ShowHistory);
