@@ -176,7 +176,7 @@ void MessageManagerModel::LoadRows() {
         return;
     }
     if (selected_ < 0 || selected_ >= tree_.size())
-        selected_ = 0;
+        return;  // nothing chosen yet
     Collect(selected_, &shown_);
     for (qint32 number : shown_) {
         QList<MessageRecord> records;
@@ -205,6 +205,11 @@ void MessageManagerModel::Search(const QString& text) {
 }
 
 void MessageManagerModel::Refresh() {
+    if (selected_ < 0) {
+        BuildTree();
+        Q_EMIT TreeChanged();
+        return;
+    }
     const ManagerNode old = tree_.value(selected_);
     const ManagerNode oldParent = tree_.value(old.parent);
     BuildTree();

@@ -75,7 +75,8 @@ public:
     const QList<ManagerNode>& Tree() const { return tree_; }
     // The node of a person's number; -1 when the tree has none.
     int NodeOf(qint32 number) const;
-    // Shows the messages of the node's people (a person, or every person below an item).
+    // Shows the messages of the node's people (a person, or every person below an item). A
+    // new model has nothing selected and no rows.
     void Select(int node);
     int Selected() const { return selected_; }
     // Rows from every person whose text holds text, newest first; an empty text returns to
@@ -116,7 +117,7 @@ private:
     QList<ManagerNode> tree_;
     QList<ManagerRow> rows_;
     QList<qint32> shown_;  // the numbers whose messages the rows hold
-    int selected_ = 0;
+    int selected_ = -1;
     QString search_;
     bool deleting_ = false;
 };

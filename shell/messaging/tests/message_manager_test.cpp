@@ -105,6 +105,8 @@ TEST_F(MessageManagerTest, TreeHoldsGroupsBuddiesStrangersAndEveryArchivedNumber
     store_.AddMessage(Message(10009, kNoon, QStringLiteral("from nowhere"), kMessageReceived));
     store_.AddMessage(Message(kSystemMessagePeer, kNoon, QStringLiteral("系统通知"), 2));
     MessageManagerModel model(store_, QStringLiteral("alice"));
+    EXPECT_EQ(model.Selected(), -1);  // nothing read before a choice
+    EXPECT_TRUE(model.Rows().isEmpty());
     const QList<ManagerNode>& tree = model.Tree();
     EXPECT_EQ(tree[0].text, "alice");
     EXPECT_EQ(Texts(model, 0), (QStringList{"好友", "同学", "系统消息", "陌生人"}));

@@ -270,10 +270,11 @@ void MessageManagerWindow::ShowTree() {
     }
     if (!items.isEmpty()) {
         items[0]->setExpanded(true);
-        QTreeWidgetItem* selected = items.value(model_.Selected(), items[0]);
-        for (QTreeWidgetItem* p = selected->parent(); p; p = p->parent())
-            p->setExpanded(true);
-        tree_->setCurrentItem(selected);
+        if (QTreeWidgetItem* selected = items.value(model_.Selected(), nullptr)) {
+            for (QTreeWidgetItem* p = selected->parent(); p; p = p->parent())
+                p->setExpanded(true);
+            tree_->setCurrentItem(selected);
+        }
     }
     filling_ = false;
 }
