@@ -10,13 +10,14 @@ const QByteArray kSongTi("\xCB\xCE\xCC\xE5");  // "宋体" in code page 936
 
 TEST(MessageTextTest, HeadersAreByteExact) {
     const MessageStyle plain = SendStyle(DefaultMessageFont(), 0x000000, 0xFFFFFF);
-    EXPECT_EQ(StyleHeader(plain),
-              "<Font=FONT(\"" + kSongTi + "\",12,0,0,0);MsgClr=RGB(0,0,0);BkClr=RGB(255,255,255);>");
+    EXPECT_EQ(StyleHeader(plain), "<Font=FONT(\"" + kSongTi +
+                                      "\",12,0,0,0);MsgClr=RGB(0,0,0);BkClr=RGB(255,255,255);>");
 
     FontSetting font{QStringLiteral("Arial"), 16, 700, true, true, 1};
     const MessageStyle loud = SendStyle(font, 0x0000FF, 0x00FFFF);  // red on yellow
-    EXPECT_EQ(StyleHeader(loud),
-              QByteArray("<Font=FONT(\"Arial\",16,1,1,1);MsgClr=RGB(255,0,0);BkClr=RGB(255,255,0);>"));
+    EXPECT_EQ(
+        StyleHeader(loud),
+        QByteArray("<Font=FONT(\"Arial\",16,1,1,1);MsgClr=RGB(255,0,0);BkClr=RGB(255,255,0);>"));
 
     // The body follows the header directly, escaped, with line breaks as "\r\n".
     EXPECT_EQ(ComposeMessage(loud, QStringLiteral("a\\b\nc")),
