@@ -158,10 +158,10 @@ void ChatSession::Refuse() {
     Q_EMIT StateChanged();
 }
 
-bool ChatSession::Close() {
+bool ChatSession::Close(bool ask) {
     if (ended_)
         return true;
-    if (connected_ && !SkipsCloseQuestion()) {
+    if (ask && connected_ && !SkipsCloseQuestion()) {
         bool dontAsk = false;
         const bool yes = app_.Desktop().prompts->YesNoDontAsk(
             Utf8("您确定要终止当前的聊天对话吗？"), QString(), &dontAsk);

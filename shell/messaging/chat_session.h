@@ -73,8 +73,8 @@ public:
     void Accept();
     void Refuse();
     // The user closes the window: asks first when connected (unless told not to for this run
-    // of the program) and tells the peer. False when the user chose to stay.
-    bool Close();
+    // of the program, or ask is false) and tells the peer. False when the user chose to stay.
+    bool Close(bool ask = true);
     // The window was activated: no more flashing.
     void StopFlash();
     bool Flashing() const;

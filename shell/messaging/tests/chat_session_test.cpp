@@ -152,6 +152,55 @@ TEST_F(ChatTest, ARefusalEndsTheRequestAndAnswersForOtherRequestsAreIgnored) {
     EXPECT_EQ(Texts(a).last(), U("*** 对方拒绝聊天！"));
 }
 
+TEST_F(ChatTest, CrossingRequestsMeetInOneChatAndALaterRequestReadsAsALine) {
+    StartServer();
+    ShellClient& alice = LogIn("alice");
+    ShellClient& bob = LogIn("bob");
+    ChatSession& a = Chat(alice, Pin(bob));
+    ChatSession& b = Chat(bob, Pin(alice));
+    ASSERT_TRUE(a.Send("alice asks"));
+    ASSERT_TRUE(b.Send("bob asks"));
+    ASSERT_TRUE(time_->RunUntil([&] { return a.Offered() && b.Offered(); }));
+    EXPECT_TRUE(a.RequestPending());
+    a.Accept();
+    EXPECT_TRUE(a.Connected());
+    EXPECT_FALSE(a.RequestPending());  // her own request is settled by her answer
+    ASSERT_TRUE(time_->RunUntil([&] { return b.Connected(); }));
+    EXPECT_FALSE(b.Offered());
+    EXPECT_FALSE(b.RequestPending());
+
+    // A request that reaches a chat already going is shown as the peer's line.
+    const qsizetype before = a.Lines().size();
+    a.OnUserMessageReceived(Pin(bob), Pin(alice), OV_COMPONENT_CHAT, ChatCode(kChatRequest, 40),
+                            "again?", 0);
+    ASSERT_EQ(a.Lines().size(), before + 1);
+    EXPECT_EQ(Texts(a).last(), QStringLiteral("<%1> again?").arg(a.PeerName()));
+    EXPECT_FALSE(a.Offered());
+    EXPECT_TRUE(a.Connected());
+}
+
+TEST_F(ChatTest, ALineTheServerNeverTakesIsMarkedFailedAndNotSentAgain) {
+    StartServer();
+    ShellClient& alice = LogIn("alice");
+    ShellClient& bob = LogIn("bob");
+    ChatSession& a = Chat(alice, Pin(bob));
+    ChatSession& b = Chat(bob, Pin(alice));
+    Connect(a, b);
+    StopServer();
+    alice.sounds.Clear();
+    ASSERT_TRUE(a.Send(U("还在吗")));
+    const qint64 key = a.Lines().constLast().key;
+    for (int i = 0; i < 90 && a.Lines().constLast().kind == K::OwnSending; ++i)
+        time_->Advance(1000);
+    EXPECT_EQ(a.Lines().constLast().kind, K::OwnSendErr);
+    EXPECT_EQ(a.Lines().constLast().key, key);
+    EXPECT_EQ(a.Status(), U("消息发送错误，发送超时!"));
+    EXPECT_TRUE(a.Unacknowledged().isEmpty());
+    EXPECT_EQ(alice.sounds.Played(), (std::vector<int>{kChatSoundSend, kChatSoundError}));
+    EXPECT_EQ(a.Lines().size(), 3);  // nothing was sent again
+    EXPECT_TRUE(a.Connected());
+}
+
 TEST_F(ChatTest, ARequestNobodyAnswersEndsAfterAMinute) {
     StartServer();
     ShellClient& alice = LogIn("alice");

@@ -106,15 +106,26 @@ TEST_F(ChatWindowTest, TwoPeopleChatThroughTheirWindowsAndALinkOpens) {
     Mouse(bobView, QEvent::MouseButtonRelease, bobView.PointOf(3, 10));
     EXPECT_EQ(clicked, bobs->Session().PeerName());
 
-    // Alice closes her window: asked, she agrees; bob hears of it.
+    // Alice closes her window: asked, she stays; asked again, she agrees; bob hears of it.
+    alice.prompts.Answer(false);
+    Click(U("关闭"));
+    EXPECT_FALSE(Closed());
     alice.prompts.Answer(true);
     Click(U("关闭"));
     EXPECT_TRUE(Closed());
+    EXPECT_EQ(alice.prompts.Boxes().size(), 2u);
     EXPECT_FALSE(ChatWindow::IsOpenWith(alice.App(), Pin(bob)));
     ASSERT_TRUE(time_->RunUntil([&] { return !bobs->Session().Connected(); }));
     EXPECT_EQ(bobView.LineAt(bobView.Count() - 1).kind, ChatLineKind::Error);
-    bobs->close();
-    EXPECT_TRUE(bobs.isNull() || !ChatWindow::IsOpenWith(bob.App(), Pin(alice)));
+
+    // At the program's end every window closes at once, asking nothing.
+    Connect(ChatWindow::Open(alice.App(), Pin(bob))->Session(), bobs->Session());
+    ChatWindow::CloseAll(bob.App());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(bobs.isNull());
+    EXPECT_TRUE(bob.prompts.Boxes().empty());
+    ASSERT_TRUE(time_->RunUntil(
+        [&] { return !ChatWindow::Find(alice.App(), Pin(bob))->Session().Connected(); }));
 }
 
 TEST_F(ChatWindowTest, TheEditKeepsToTheLimitAndTheWindowItsRectangle) {
@@ -142,6 +153,41 @@ TEST_F(ChatWindowTest, TheEditKeepsToTheLimitAndTheWindowItsRectangle) {
     wizard_->close();
     EXPECT_TRUE(Closed());
     EXPECT_EQ(c.App().Settings().rectPrivateChatWnd, QRect(60, 70, 520, 440));
+}
+
+TEST_F(ChatWindowTest, TheViewWrapsFindsLinksOnEveryRowAndLeavesAReaderWhereHeIs) {
+    ShellClient& c = StartClient("view");
+    ChatView view(c.App());
+    view.resize(220, 120);
+    view.show();
+    QCoreApplication::processEvents();
+    const QString line = "[10:00] <bob> " + QString(40, 'w').replace("w", "x ") + "www.x.org end";
+    view.Add({1, ChatLineKind::Text, line});
+    const int link = line.indexOf("www");
+    ASSERT_GT(view.PointOf(0, link).y(), view.PointOf(0, 0).y());  // on a later row
+    Mouse(view, QEvent::MouseMove, view.PointOf(0, link + 3));
+    EXPECT_EQ(view.Hovered(), "www.x.org");
+    Mouse(view, QEvent::MouseMove, view.PointOf(0, 20));
+    EXPECT_EQ(view.Hovered(), "");
+    Mouse(view, QEvent::MouseButtonRelease, view.PointOf(0, link));
+    EXPECT_EQ(c.launcher.Opened(), QStringList{"url http://www.x.org"});
+
+    // An own line changes colour by its key; an unknown key changes nothing.
+    view.Add({2, ChatLineKind::OwnSending, "[10:00] <me> hi"});
+    view.Update(2, ChatLineKind::OwnSendErr);
+    view.Update(99, ChatLineKind::Error);
+    EXPECT_EQ(view.LineAt(1).kind, ChatLineKind::OwnSendErr);
+    EXPECT_EQ(view.LineAt(0).kind, ChatLineKind::Text);
+
+    // New lines follow at the bottom, unless the reader has scrolled back.
+    for (int i = 0; i < 20; ++i)
+        view.Add({10 + i, ChatLineKind::Text, QStringLiteral("[10:00] <bob> %1").arg(i)});
+    QScrollBar* bar = view.verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    bar->setValue(0);
+    view.Add({40, ChatLineKind::Text, "[10:01] <bob> more"});
+    EXPECT_EQ(bar->value(), 0);
 }
 
 TEST_F(ChatWindowTest, PicturesOfARequestAndOfAConversation) {

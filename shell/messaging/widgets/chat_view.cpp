@@ -9,6 +9,7 @@
 
 #include "shell/core/shell_app.h"
 #include "shell/skin/skin_paint.h"
+#include "shell/skin/widgets/scroll_bar_style.h"
 
 namespace ov::shell {
 
@@ -47,7 +48,12 @@ QColor SkinColor(const OVSkinItem& item, const char* key, QColor fallback) {
 }  // namespace
 
 ChatView::ChatView(OVShellApp& app, QWidget* parent)
-    : QAbstractScrollArea(parent), OVSkinItem("ChatView"), app_(app) {
+    : QAbstractScrollArea(parent),
+      OVSkinItem("ChatView"),
+      app_(app),
+      scrollStyle_(new OVScrollBarStyle) {
+    scrollStyle_->setParent(this);
+    verticalScrollBar()->setStyle(scrollStyle_);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setFrameShape(QFrame::StyledPanel);
@@ -58,6 +64,16 @@ ChatView::ChatView(OVShellApp& app, QWidget* parent)
 
 ChatView::~ChatView() {
     SetSkin(nullptr);
+    // The scroll bar outlives this body (the base class deletes it): give it back its style.
+    verticalScrollBar()->setStyle(nullptr);
+}
+
+void ChatView::SetScrollPictures(const COVBitmap* arrow, const COVBitmap* thumb,
+                                 const COVBitmap* track) {
+    scrollStyle_->SetPictures(arrow, thumb, track);
+    // The scroll bar takes its new width from the style.
+    verticalScrollBar()->setStyle(nullptr);
+    verticalScrollBar()->setStyle(scrollStyle_);
 }
 
 void ChatView::Defaults() {
@@ -80,11 +96,13 @@ void ChatView::OnApply() {
     LOGFONT lf{};
     if (GetFont("fontText", &lf))
         font_ = ov::skin::ToQFont(lf);
+    SetScrollPictures(GetBitmap("sScrollArrow"), GetBitmap("sScrollBar"), GetBitmap("sScrollLine"));
     Relayout();
 }
 
 void ChatView::OnRelease() {
     Defaults();
+    SetScrollPictures(nullptr, nullptr, nullptr);
     Relayout();
 }
 

@@ -22,6 +22,8 @@
 #include "shell/messaging/chat_links.h"
 #include "shell/skin/skin_item.h"
 
+class COVBitmap;
+class OVScrollBarStyle;
 class QTextLayout;
 
 namespace ov::shell {
@@ -79,8 +81,10 @@ private:
     void SetHover(const Hit& hit);
     Hit HitAt(const QPoint& viewportPoint) const;
     int ContentWidth() const;
+    void SetScrollPictures(const COVBitmap* arrow, const COVBitmap* thumb, const COVBitmap* track);
 
     OVShellApp& app_;
+    OVScrollBarStyle* scrollStyle_;
     std::vector<Shown> lines_;
     std::map<ChatLineKind, QColor> colors_;
     QColor background_, background1_, background2_;

@@ -146,6 +146,15 @@ bool ChatWindow::IsOpenWith(const OVShellApp& app, qint32 pin) {
     return Find(app, pin) != nullptr;
 }
 
+void ChatWindow::CloseAll(const OVShellApp& app) {
+    for (const QPointer<ChatWindow>& w : QList<QPointer<ChatWindow>>(OpenWindows(app))) {
+        if (w.isNull())
+            continue;
+        w->asking_ = false;
+        w->close();
+    }
+}
+
 ChatWindow* ChatWindow::Open(OVShellApp& app, qint32 pin) {
     ChatWindow* window = Find(app, pin);
     if (window == nullptr)
@@ -218,7 +227,7 @@ void ChatWindow::changeEvent(QEvent* event) {
 }
 
 void ChatWindow::closeEvent(QCloseEvent* event) {
-    if (!session_.Close()) {
+    if (!session_.Close(asking_)) {
         event->ignore();
         return;
     }

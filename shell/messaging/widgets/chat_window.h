@@ -6,6 +6,7 @@
 //   ChatWindow::Open(app, pin);               // from the buddy list: opens or raises
 //   ChatWindow::OpenRequest(app, item);       // a pending kPendingChatRequest: offers it
 //   if (ChatWindow::IsOpenWith(app, pin)) ... // the window itself takes that peer's requests
+//   ChatWindow::CloseAll(app);                // at logout and exit
 #pragma once
 
 #include <QWidget>
@@ -36,6 +37,9 @@ public:
     static bool IsOpenWith(const OVShellApp& app, qint32 pin);
     // The application's open window with a user, null when none.
     static ChatWindow* Find(const OVShellApp& app, qint32 pin);
+    // The program ends (or the user logs out): every window closes without a question, each
+    // telling its peer.
+    static void CloseAll(const OVShellApp& app);
 
     ChatSession& Session() { return session_; }
     ChatView& View() { return *view_; }
@@ -60,6 +64,7 @@ private:
     QPushButton* refuse_ = nullptr;
     QPushButton* close_ = nullptr;
     bool cutting_ = false;
+    bool asking_ = true;  // the close asks when connected
 };
 
 }  // namespace ov::shell
