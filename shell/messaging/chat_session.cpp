@@ -113,7 +113,9 @@ bool ChatSession::Send(const QString& text) {
         return true;
     }
     const ChatLineText line = FormatChatLine(OwnName(), text);
-    const qint64 key = AddLine(OwnKind(line.action, ChatLineKind::OwnSending), line.text);
+    const CHiddenFrame* frame = app_.Frame();
+    const qint64 key = AddLine(OwnKind(line.action, ChatLineKind::OwnSending), line.text,
+                               frame ? frame->OwnPin() : 0);
     pending_.Add({seq, number, key, line.action});
     ClearEdit();
     return true;
@@ -287,7 +289,7 @@ void ChatSession::ReceiveLine(const QString& text, bool acknowledge, qint32 numb
     const ChatLineKind kind = line.action       ? ChatLineKind::Action
                               : Mentioned(text) ? ChatLineKind::Highlight
                                                 : ChatLineKind::Text;
-    AddLine(kind, line.text);
+    AddLine(kind, line.text, peer_);
     if (acknowledge)
         Transmit(ChatCode(kChatAck, number), {});
 }
@@ -330,10 +332,11 @@ LONG ChatSession::Transmit(qint32 code, const QString& text) {
     return seq;
 }
 
-qint64 ChatSession::AddLine(ChatLineKind kind, const QString& text) {
+qint64 ChatSession::AddLine(ChatLineKind kind, const QString& text, qint32 pin) {
     const QDateTime now = QDateTime::fromSecsSinceEpoch(app_.Desktop().clock()).toLocalTime();
     ChatLine line{nextKey_++, kind,
-                  QString::asprintf("[%02d:%02d] ", now.time().hour(), now.time().minute()) + text};
+                  QString::asprintf("[%02d:%02d] ", now.time().hour(), now.time().minute()) + text,
+                  pin};
     lines_.push_back(line);
     Q_EMIT LineAdded(line);
     return line.key;

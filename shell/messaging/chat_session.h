@@ -102,7 +102,7 @@ private:
     };
 
     LONG Transmit(qint32 code, const QString& text);
-    qint64 AddLine(ChatLineKind kind, const QString& text);
+    qint64 AddLine(ChatLineKind kind, const QString& text, qint32 pin = 0);
     void SetLineKind(qint64 key, ChatLineKind kind);
     void ShowStatus(const QString& text, bool hold = true);
     void RefreshStatus();

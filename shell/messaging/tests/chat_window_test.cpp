@@ -100,11 +100,16 @@ TEST_F(ChatWindowTest, TwoPeopleChatThroughTheirWindowsAndALinkOpens) {
     EXPECT_EQ(bob.launcher.Opened(), QStringList{"url http://www.x.org"});
     // The sender's name is clickable too.
     QString clicked;
-    QObject::connect(&bobView, &ChatView::NameClicked, [&](const QString& n) { clicked = n; });
+    qint32 clickedPin = 0;
+    QObject::connect(&bobView, &ChatView::NameClicked, [&](const QString& n, qint32 pin) {
+        clicked = n;
+        clickedPin = pin;
+    });
     Mouse(bobView, QEvent::MouseMove, bobView.PointOf(3, 10));
     EXPECT_EQ(bobView.Hovered(), "<" + bobs->Session().PeerName() + ">");
     Mouse(bobView, QEvent::MouseButtonRelease, bobView.PointOf(3, 10));
     EXPECT_EQ(clicked, bobs->Session().PeerName());
+    EXPECT_EQ(clickedPin, Pin(alice));
 
     // Alice closes her window: asked, she stays; asked again, she agrees; bob hears of it.
     alice.prompts.Answer(false);
@@ -201,6 +206,7 @@ TEST_F(ChatWindowTest, PicturesOfARequestAndOfAConversation) {
     EXPECT_EQ(wizard_->View().ColorOf(ChatLineKind::Join), QColor(46, 184, 114));
     Shot("chat_request");
 
+    wizard_ = ChatWindow::Open(app, 10003);
     ChatView& view = wizard_->View();
     const struct {
         ChatLineKind kind;
@@ -208,14 +214,14 @@ TEST_F(ChatWindowTest, PicturesOfARequestAndOfAConversation) {
     } lines[] = {
         {ChatLineKind::Info, "*** 对方接受聊天！"},
         {ChatLineKind::OwnSent, "<小明> 晚上一起去看电影吧？"},
-        {ChatLineKind::Text, "<[10002]> 好啊，几点？看这个 http://www.orvane.net/movies"},
+        {ChatLineKind::Text, "<[10003]> 好啊，几点？看这个 http://www.orvane.net/movies"},
         {ChatLineKind::OwnActionSent, "* 小明 笑了"},
-        {ChatLineKind::Highlight, "<[10002]> 小明，七点在门口见"},
-        {ChatLineKind::Action, "* [10002] 挥手"},
+        {ChatLineKind::Highlight, "<[10003]> 小明，七点在门口见"},
+        {ChatLineKind::Action, "* [10003] 挥手"},
         {ChatLineKind::OwnSending, "<小明> 好的，不见不散"},
         {ChatLineKind::OwnSendErr, "<小明> 这一行没有发出去"},
-        {ChatLineKind::Join, "*** [10003] 进入"},
-        {ChatLineKind::Part, "*** [10003] 离开"},
+        {ChatLineKind::Join, "*** [10004] 进入"},
+        {ChatLineKind::Part, "*** [10004] 离开"},
         {ChatLineKind::Error, "*** 对方关闭连接！"},
     };
     qint64 key = 1000;

@@ -292,7 +292,7 @@ void ChatView::mouseReleaseEvent(QMouseEvent* event) {
         return;
     const QString text = lines_[hit.index].line.text.mid(hit.span.start, hit.span.length);
     if (!hit.link)
-        Q_EMIT NameClicked(text.mid(1, text.size() - 2));
+        Q_EMIT NameClicked(text.mid(1, text.size() - 2), lines_[hit.index].line.pin);
     else if (Launcher* launcher = app_.Desktop().launcher)
         launcher->OpenUrl(LinkTarget(text));
 }

@@ -50,8 +50,8 @@ public:
     QPoint PointOf(int index, int column) const;
 
 Q_SIGNALS:
-    // A "<name>" was clicked: the name between the brackets.
-    void NameClicked(const QString& name);
+    // A "<name>" was clicked: the name between the brackets and the line's user.
+    void NameClicked(const QString& name, qint32 pin);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
