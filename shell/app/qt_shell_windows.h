@@ -33,6 +33,9 @@ public:
     bool OpenUserInfo(qint32 pin, const QString& userName) override;
     bool OpenAddBuddy(qint32 pin, const QString& userName, qint32 icon) override;
     bool OpenSendMessage(qint32 pin) override;
+    bool OpenChat(qint32 pin) override;
+    bool OpenMessageManager(qint32 pin) override;
+    bool ChatOpenWith(qint32 pin) const override;
     void PlaceStarshelf(const StarshelfPlacement& placement) override;
     StarshelfPlacement StarshelfNow() const override;
     void HideStarshelf() override;

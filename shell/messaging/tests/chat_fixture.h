@@ -12,6 +12,10 @@
 
 namespace ov::shell::testing {
 
+inline QString U(const char* text) {
+    return QString::fromUtf8(text);
+}
+
 class ChatTest : public WizardWindowTest<ChatWindow> {
 protected:
     void TearDown() override {

@@ -8,10 +8,6 @@ namespace {
 
 using K = ChatLineKind;
 
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 TEST_F(ChatTest, AcceptedRequestThenAHundredLinesEachWayAllAcknowledgedThenClosed) {
     StartServer();
     ShellClient& alice = LogIn("alice");

@@ -11,10 +11,6 @@
 namespace ov::shell::testing {
 namespace {
 
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 class ChatWindowTest : public ChatTest {
 protected:
     void Mouse(ChatView& view, QEvent::Type type, QPoint at) {
