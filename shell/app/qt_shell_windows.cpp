@@ -5,13 +5,13 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "shell/core/buddy_list_model.h"
 #include "shell/core/commands.h"
 #include "shell/core/hidden_frame.h"
 #include "shell/core/shell_app.h"
 #include "shell/core/widgets/login_dialog.h"
 #include "shell/core/widgets/starshelf_window.h"
 #include "shell/core/widgets/system_settings_dialog.h"
-#include "shell/core/buddy_list_model.h"
 #include "shell/messaging/widgets/chat_window.h"
 #include "shell/messaging/widgets/message_manager_window.h"
 #include "shell/messaging/widgets/receive_message_window.h"
@@ -79,9 +79,10 @@ bool QtShellWindows::OpenRegistrationWizard() {
 bool QtShellWindows::CanOpen(int command) const {
     return command == ID_APP_ABOUT || command == ID_FUNCTION_CHANGE_PASSWORD ||
            command == ID_FUNCTION_SYSTEM_CONFIG || command == ID_FUNCTION_SEARCH_USER ||
-           command == ID_FUNCTION_SEARCH_USER_BY_STRING || command == ID_FUNCTION_CHANGE_USER_INFO ||
-           command == ID_FUNCTION_MESSAGE_MANAGER || command == kSendMessageCommand ||
-           command == BuddyListModel::kCmdChat || command == BuddyListModel::kCmdMessageManager;
+           command == ID_FUNCTION_SEARCH_USER_BY_STRING ||
+           command == ID_FUNCTION_CHANGE_USER_INFO || command == ID_FUNCTION_MESSAGE_MANAGER ||
+           command == kSendMessageCommand || command == BuddyListModel::kCmdChat ||
+           command == BuddyListModel::kCmdMessageManager;
 }
 
 bool QtShellWindows::OpenWindow(int command) {

@@ -242,10 +242,9 @@ void CHiddenFrame::OnUserMessageReceived(LONG nFromPin, LONG, LONG nComponentID,
     }
     if (!buddy)
         data.AddStranger(from, data.DisplayName(from), data.IconOf(from));
-    MessageRecord record =
-        RecordOf(ParseMessage(QByteArrayView(varMessage.data(), qsizetype(varMessage.size()))),
-                 buddy ? kMessageReceived : kMessageReceivedOther, from,
-                 static_cast<qint32>(nSentTime));
+    MessageRecord record = RecordOf(
+        ParseMessage(QByteArrayView(varMessage.data(), qsizetype(varMessage.size()))),
+        buddy ? kMessageReceived : kMessageReceivedOther, from, static_cast<qint32>(nSentTime));
     record.sPeerName = data.DisplayName(from);
     QueueMessage(record, app_.Settings().bAutoPopUserMsg != 0);
     // Component code 1 marks an automatic answer: two clients never answer each other.
@@ -274,7 +273,8 @@ void CHiddenFrame::QueueMessage(const MessageRecord& record, bool popUp) {
     queue.Add(item);
     ShellWindows& windows = *app_.Desktop().windows;
     if (popUp) {
-        if (std::optional<PendingItem> taken = queue.Take(kPendingMessage, record.nPeerNumber, true))
+        if (std::optional<PendingItem> taken =
+                queue.Take(kPendingMessage, record.nPeerNumber, true))
             windows.OpenPendingItem(*taken);
         return;
     }
@@ -312,7 +312,6 @@ void CHiddenFrame::SendLeaveWord(LONG toPin) {
     Ok(kernel->SendToUser(toPin, OV_MSGT_SAVE, OV_COMPONENT_MESSAGER, 1, text.Variant(), &seq),
        "SendToUser", __LINE__);
 }
-
 
 void CHiddenFrame::OnAddBuddyRequest(std::string_view varRequestMessage,
                                      std::string_view varUserInfo) {

@@ -81,9 +81,10 @@ QByteArray StyleHeader(const MessageStyle& s) {
     auto g = [](ColorRef c) { return static_cast<int>((c >> 8) & 0xFF); };
     auto b = [](ColorRef c) { return static_cast<int>((c >> 16) & 0xFF); };
     char numbers[160];
-    std::snprintf(numbers, sizeof numbers, ",%d,%d,%d,%d);MsgClr=RGB(%d,%d,%d);BkClr=RGB(%d,%d,%d);>",
-                  s.height, s.bold ? 1 : 0, s.italic ? 1 : 0, s.underline ? 1 : 0, r(s.text),
-                  g(s.text), b(s.text), r(s.background), g(s.background), b(s.background));
+    std::snprintf(numbers, sizeof numbers,
+                  ",%d,%d,%d,%d);MsgClr=RGB(%d,%d,%d);BkClr=RGB(%d,%d,%d);>", s.height,
+                  s.bold ? 1 : 0, s.italic ? 1 : 0, s.underline ? 1 : 0, r(s.text), g(s.text),
+                  b(s.text), r(s.background), g(s.background), b(s.background));
     return QByteArray(kHeaderStart) + ToCp936Bytes(s.face) + '"' + numbers;
 }
 

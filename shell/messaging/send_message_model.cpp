@@ -133,8 +133,8 @@ void SendMessageModel::OnSendToUserReply(LONG nCmdSeqNum, OVErrorCodeEnum eError
     }
     UserDataStore& data = app_.UserData();
     ParsedMessage sent{true, sentStyle_, sentText_};
-    MessageRecord record = RecordOf(sent, kMessageSent, recipient_,
-                                    static_cast<qint32>(app_.Desktop().clock()));
+    MessageRecord record =
+        RecordOf(sent, kMessageSent, recipient_, static_cast<qint32>(app_.Desktop().clock()));
     record.sPeerName = data.DisplayName(recipient_);
     data.AddMessage(record);
     Finish(QStringLiteral("消息发送成功!"), kSoundSent);

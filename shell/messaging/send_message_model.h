@@ -29,9 +29,9 @@ class SendMessageModel final : public QObject, public OVServiceEventHandler {
     Q_OBJECT
 public:
     // The timers of the window, by their numbers.
-    static constexpr int kCloseDelayMs = 0;        // 16: closing after a sent message
-    static constexpr int kStatusResetMs = 3000;    // 18: the status line back to the count
-    static constexpr int kAnimationStepMs = 50;    // 19: the sending animation
+    static constexpr int kCloseDelayMs = 0;      // 16: closing after a sent message
+    static constexpr int kStatusResetMs = 3000;  // 18: the status line back to the count
+    static constexpr int kAnimationStepMs = 50;  // 19: the sending animation
 
     SendMessageModel(OVShellApp& app, qint32 recipient, QObject* parent = nullptr);
     ~SendMessageModel() override;

@@ -134,7 +134,8 @@ protected:
     void StartServer(int port = 0, bool inMemory = false) {
         ov::server::ServerConfig config;
         config.listen.port = static_cast<uint16_t>(port);
-        config.databasePath = inMemory ? std::string(":memory:") : (home_ + "/server.db").toStdString();
+        config.databasePath =
+            inMemory ? std::string(":memory:") : (home_ + "/server.db").toStdString();
         config.passwordCost = ov::server::PasswordCost::kMinimal;
         server_ = std::make_unique<ov::server::Server>(config, nullptr, &serverLog_);
         std::string error;

@@ -38,7 +38,9 @@ protected:
         return item;
     }
     // Lets datagrams go back and forth for ms of real time.
-    void Idle(int ms) { time_->RunUntil([] { return false; }, std::chrono::milliseconds(ms)); }
+    void Idle(int ms) {
+        time_->RunUntil([] { return false; }, std::chrono::milliseconds(ms));
+    }
     QList<MessageRecord> Archived(ShellClient& c, qint32 pin) {
         QList<MessageRecord> list;
         c.App().UserData().GetMessages(pin, &list);

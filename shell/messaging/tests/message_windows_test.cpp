@@ -23,10 +23,11 @@ protected:
             delete w;
         AddBuddyTest::TearDown();
     }
+    // The control of that accessible name (or the label of that description).
     template <class T>
     static T* In(QWidget* window, const QString& name) {
         for (T* w : window->findChildren<T*>())
-            if (w->accessibleName() == name)
+            if (w->accessibleName() == name || w->accessibleDescription() == name)
                 return w;
         ADD_FAILURE() << "no " << name.toStdString();
         return nullptr;

@@ -268,14 +268,10 @@ void MessageManagerWindow::ShowTree() {
         item->setData(0, Qt::UserRole, i);
         items.push_back(item);
     }
-    if (!items.isEmpty()) {
-        items[0]->setExpanded(true);
-        if (QTreeWidgetItem* selected = items.value(model_.Selected(), nullptr)) {
-            for (QTreeWidgetItem* p = selected->parent(); p; p = p->parent())
-                p->setExpanded(true);
-            tree_->setCurrentItem(selected);
-        }
-    }
+    // Everyone in view: the tree is rebuilt on every change, so no group stays as it was.
+    tree_->expandAll();
+    if (QTreeWidgetItem* selected = items.value(model_.Selected(), nullptr))
+        tree_->setCurrentItem(selected);
     filling_ = false;
 }
 

@@ -36,10 +36,11 @@ ReceiveMessageWindow::ReceiveMessageWindow(OVShellApp& app, qint32 pin, QWidget*
     setAccessibleName(QStringLiteral("接收消息"));
 
     sender_ = new QLabel;
-    sender_->setAccessibleName(QStringLiteral("发信人"));
+    // A label is read by its text; what it is for goes in its description.
+    sender_->setAccessibleDescription(QStringLiteral("发信人"));
     sender_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     time_ = new QLabel;
-    time_->setAccessibleName(QStringLiteral("时间"));
+    time_->setAccessibleDescription(QStringLiteral("时间"));
     text_ = new QTextBrowser;
     text_->setAccessibleName(QStringLiteral("消息内容"));
     text_->setOpenExternalLinks(false);

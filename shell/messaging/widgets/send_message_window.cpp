@@ -35,13 +35,14 @@ SendMessageWindow::SendMessageWindow(OVShellApp& app, qint32 pin, QWidget* paren
     setAttribute(Qt::WA_DeleteOnClose);
     OpenWindowList<SendMessageWindow>::Of(app).push_back(this);
     const UserDataStore& data = app_.UserData();
-    const QString name = data.LongName(pin).isEmpty() ? QStringLiteral("[%1]").arg(pin)
-                                                        : data.LongName(pin);
+    const QString name =
+        data.LongName(pin).isEmpty() ? QStringLiteral("[%1]").arg(pin) : data.LongName(pin);
     setWindowTitle(QStringLiteral("发送消息 - %1").arg(name));
     setAccessibleName(QStringLiteral("发送消息"));
 
     auto* to = new QLabel(QStringLiteral("发给: %1").arg(name));
-    to->setAccessibleName(QStringLiteral("收信人"));
+    // A label is read by its text; what it is for goes in its description.
+    to->setAccessibleDescription(QStringLiteral("收信人"));
     to->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     history_ = new QTextBrowser;
@@ -56,7 +57,7 @@ SendMessageWindow::SendMessageWindow(OVShellApp& app, qint32 pin, QWidget* paren
     edit_->installEventFilter(this);
 
     status_ = new QLabel;
-    status_->setAccessibleName(QStringLiteral("状态"));
+    status_->setAccessibleDescription(QStringLiteral("状态"));
     count_ = new QProgressBar;
     count_->setAccessibleName(QStringLiteral("消息长度"));
     count_->setRange(0, kMessageLimit);
