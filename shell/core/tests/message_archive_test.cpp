@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <random>
 #include <utility>
@@ -15,6 +16,7 @@
 
 #include "shell/core/field_scramble.h"
 #include "shell/core/message_archive.h"
+#include "shell/core/private_files.h"
 
 namespace ov::shell {
 namespace {
@@ -229,6 +231,20 @@ TEST_F(MessageArchiveTest, CountBeyondTheRecordsKeepsWhatReadAndRewrites) {
     const MessageRecord next = Message(12, 2, QStringLiteral("more"));
     ASSERT_TRUE(archive_.Add(next));
     EXPECT_EQ(FileBytes(Path(12)), EncodeMessageFile({first, next}, "ab"));
+}
+
+TEST_F(MessageArchiveTest, AFileTooBigToReadIsNeverOverwritten) {
+    {
+        QFile big(Path(13));
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.resize(kMaxPrivateFileSize + 1));  // sparse: no disk taken
+    }
+    Open();
+    EXPECT_TRUE(Get(13).isEmpty());
+    EXPECT_FALSE(archive_.Add(Message(13, 1, QStringLiteral("new"))));
+    EXPECT_EQ(QFileInfo(Path(13)).size(), kMaxPrivateFileSize + 1);
+    EXPECT_EQ(archive_.Remove(13, 1), 0);
+    EXPECT_EQ(QFileInfo(Path(13)).size(), kMaxPrivateFileSize + 1);
 }
 
 TEST_F(MessageArchiveTest, SearchCoversEveryNumberNewestFirst) {
