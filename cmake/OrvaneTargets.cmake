@@ -4,9 +4,15 @@ include(GoogleTest)
 # ov_test(NAME n SOURCES ... [LIBS ...] [LABEL l])
 # One GoogleTest program; each test case becomes a ctest entry named "<program>.<Suite>.<Test>",
 # labelled l (default unit; one label, as the discovery script cannot carry a list).
+# With UNITY the sources build in batches: the Qt test programs instantiate the same GoogleTest
+# and Qt templates in every file, and compiling a batch of them together takes a fraction of
+# the time. Their files then must not define the same name in their anonymous namespaces.
 function(ov_test)
-  cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "UNITY" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
+  if(T_UNITY)
+    set_target_properties(${T_NAME} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 6)
+  endif()
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
                                           Threads::Threads)
   if(NOT T_LABEL)

@@ -12,7 +12,7 @@ packages=(
   dante-server
   qt6-base-dev qt6-qpa-plugins libcanberra-dev
   fonts-wqy-microhei
-  xvfb xauth dbus-daemon at-spi2-core python3-pyatspi
+  xvfb xauth dbus-daemon at-spi2-core python3-pyatspi python3-gi gir1.2-glib-2.0
 )
 packages+=("$@")
 

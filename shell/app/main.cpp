@@ -16,6 +16,7 @@
 #include "platform/com/apartment.h"
 #include "platform/qt/qt_apartment_pump.h"
 #include "shell/app/canberra_sounds.h"
+#include "shell/app/dbus_notifier.h"
 #include "shell/app/qt_launcher.h"
 #include "shell/app/qt_prompts.h"
 #include "shell/app/qt_shell_windows.h"
@@ -115,6 +116,7 @@ int main(int argc, char** argv) {
     QtLauncher launcher;
     QtTimers timers;
     QtShellWindows windows;
+    DBusNotifier notifier;
 
     std::unique_ptr<OVShellApp> app;
     bool closing = false;
@@ -125,6 +127,7 @@ int main(int argc, char** argv) {
     desktop.launcher = &launcher;
     desktop.timers = &timers;
     desktop.windows = &windows;
+    desktop.notifier = &notifier;
     desktop.skin = &skin;
     desktop.screen = [] {
         QScreen* screen = QGuiApplication::primaryScreen();

@@ -11,6 +11,11 @@
 #include "shell/core/widgets/login_dialog.h"
 #include "shell/core/widgets/starshelf_window.h"
 #include "shell/core/widgets/system_settings_dialog.h"
+#include "shell/core/buddy_list_model.h"
+#include "shell/messaging/widgets/chat_window.h"
+#include "shell/messaging/widgets/message_manager_window.h"
+#include "shell/messaging/widgets/receive_message_window.h"
+#include "shell/messaging/widgets/send_message_window.h"
 #include "shell/wizards/widgets/add_buddy_wizard.h"
 #include "shell/wizards/widgets/buddy_request_window.h"
 #include "shell/wizards/widgets/change_password_wizard.h"
@@ -45,6 +50,9 @@ void QtShellWindows::Attach(OVShellApp& app) {
 }
 
 void QtShellWindows::CloseAll() {
+    // Each chat tells its peer it ends.
+    if (app_)
+        ChatWindow::CloseAll(*app_);
     if (login_)
         delete login_.data();
     if (wizard_)
@@ -71,7 +79,9 @@ bool QtShellWindows::OpenRegistrationWizard() {
 bool QtShellWindows::CanOpen(int command) const {
     return command == ID_APP_ABOUT || command == ID_FUNCTION_CHANGE_PASSWORD ||
            command == ID_FUNCTION_SYSTEM_CONFIG || command == ID_FUNCTION_SEARCH_USER ||
-           command == ID_FUNCTION_SEARCH_USER_BY_STRING || command == ID_FUNCTION_CHANGE_USER_INFO;
+           command == ID_FUNCTION_SEARCH_USER_BY_STRING || command == ID_FUNCTION_CHANGE_USER_INFO ||
+           command == ID_FUNCTION_MESSAGE_MANAGER || command == kSendMessageCommand ||
+           command == BuddyListModel::kCmdChat || command == BuddyListModel::kCmdMessageManager;
 }
 
 bool QtShellWindows::OpenWindow(int command) {
@@ -81,6 +91,8 @@ bool QtShellWindows::OpenWindow(int command) {
         return SystemSettingsDialog::Open(*app_) != nullptr;
     if (command == ID_FUNCTION_CHANGE_USER_INFO && app_)
         return OwnInfoDialog::Open(*app_) != nullptr;
+    if (command == ID_FUNCTION_MESSAGE_MANAGER && app_)
+        return MessageManagerWindow::Open(*app_) != nullptr;
     if (command == ID_FUNCTION_SEARCH_USER && app_)
         return UserSearchWizard::Open(*app_) != nullptr;
     if (command == ID_FUNCTION_SEARCH_USER_BY_STRING && app_)
@@ -176,13 +188,43 @@ void QtShellWindows::ShowHomePage(const QString&) {
     // ("访问Orvane网站") rather than opening a browser unasked at the first login.
 }
 
+bool QtShellWindows::OpenSendMessage(qint32 pin) {
+    if (!app_ || pin == 0)
+        return false;
+    SendMessageWindow::Open(*app_, pin);
+    return true;
+}
+
+bool QtShellWindows::OpenChat(qint32 pin) {
+    if (!app_ || pin == 0)
+        return false;
+    ChatWindow::Open(*app_, pin);
+    return true;
+}
+
+bool QtShellWindows::OpenMessageManager(qint32 pin) {
+    return app_ && MessageManagerWindow::Open(*app_, pin) != nullptr;
+}
+
+bool QtShellWindows::ChatOpenWith(qint32 pin) const {
+    return app_ && ChatWindow::IsOpenWith(*app_, pin);
+}
+
 void QtShellWindows::OpenPendingItem(const PendingItem& item) {
-    // Until the receive, chat, request and file windows exist, the item taken from the queue
-    // is at least shown, with what it says, rather than dropped unseen.
+    // Until the file windows exist, an offer taken from the queue is at least shown, with what
+    // it says, rather than dropped unseen.
     if (!app_ || !app_->Frame())
         return;
     if (item.nKind == kPendingBuddyRequest) {
         BuddyRequestWindow::Open(*app_, item);
+        return;
+    }
+    if (item.nKind == kPendingMessage) {
+        ReceiveMessageWindow::Open(*app_, item);
+        return;
+    }
+    if (item.nKind == kPendingChatRequest) {
+        ChatWindow::OpenRequest(*app_, item);
         return;
     }
     QString text = app_->Frame()->Announce(item).tip.trimmed();

@@ -32,6 +32,10 @@ public:
     bool CanOpen(int command) const override;
     bool OpenUserInfo(qint32 pin, const QString& userName) override;
     bool OpenAddBuddy(qint32 pin, const QString& userName, qint32 icon) override;
+    bool OpenSendMessage(qint32 pin) override;
+    bool OpenChat(qint32 pin) override;
+    bool OpenMessageManager(qint32 pin) override;
+    bool ChatOpenWith(qint32 pin) const override;
     void PlaceStarshelf(const StarshelfPlacement& placement) override;
     StarshelfPlacement StarshelfNow() const override;
     void HideStarshelf() override;

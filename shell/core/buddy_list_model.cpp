@@ -447,10 +447,10 @@ void BuddyListModel::Command(int id) {
         case kCmdChat:
         case kCmdSendFile:
             if (user)
-                OpenWindow(id);
+                OpenWindow(id, item->number);
             break;
         case kCmdMessageManager:
-            OpenWindow(id);
+            OpenWindow(id, user ? item->number : 0);
             break;
         case kCmdRename:
             if (item && CanRename(item->number))
@@ -508,9 +508,24 @@ void BuddyListModel::Activate(qint32 number) {
         OpenUserInfo(number);
 }
 
-void BuddyListModel::OpenWindow(int command) {
-    if (ShellWindows* windows = app_.Desktop().windows; windows && windows->CanOpen(command))
-        windows->OpenWindow(command);
+void BuddyListModel::OpenWindow(int command, qint32 pin) {
+    ShellWindows* windows = app_.Desktop().windows;
+    if (!windows || !windows->CanOpen(command))
+        return;
+    switch (command) {
+        case kCmdSendMessage:
+            windows->OpenSendMessage(pin);
+            break;
+        case kCmdChat:
+            windows->OpenChat(pin);
+            break;
+        case kCmdMessageManager:
+            windows->OpenMessageManager(pin);
+            break;
+        default:
+            windows->OpenWindow(command);
+            break;
+    }
 }
 
 void BuddyListModel::OpenUserInfo(qint32 pin) {

@@ -169,7 +169,7 @@ private:
 
     bool LoggedIn() const;
     bool CanOpen(int command) const;
-    void OpenWindow(int command);
+    void OpenWindow(int command, qint32 pin);
     void OpenUserInfo(qint32 pin);
     void DeleteSelected();
     void DeleteGroup(qint32 group);

@@ -2,6 +2,7 @@
 // clicks on the icon do.
 #include "shell/core/commands.h"
 #include "shell/core/hidden_frame.h"
+#include "shell/core/message_archive.h"
 #include "shell/core/shell_app.h"
 
 namespace ov::shell {
@@ -9,7 +10,6 @@ namespace ov::shell {
 namespace {
 
 constexpr int kClickDelayMs = 350;
-constexpr qint32 kSystemSender = 2000;
 
 const QString& NotLoggedInTip() {
     static const QString tip = QStringLiteral("Orvane(未登录)");
@@ -107,7 +107,7 @@ CHiddenFrame::Announcement CHiddenFrame::Announce(const PendingItem& item) const
     QString tip;
     switch (item.nKind) {
         case kPendingMessage:
-            if (item.nNumber == kSystemSender) {
+            if (item.nNumber == kSystemMessagePeer) {
                 kind = QStringLiteral("SysMessage");
                 tip = QStringLiteral("系统消息");
             } else {

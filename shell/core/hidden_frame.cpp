@@ -7,6 +7,8 @@
 #include "common/text_escape.h"
 #include "shell/core/commands.h"
 #include "shell/core/cp936_text.h"
+#include "shell/core/message_archive.h"
+#include "shell/core/message_text.h"
 #include "shell/core/protocol_records.h"
 #include "shell/core/shell_app.h"
 
@@ -220,10 +222,83 @@ void CHiddenFrame::OnBuddyStatusChanged(LONG nPin, LONG nNewStatus) {
 }
 
 void CHiddenFrame::OnUserMessageReceived(LONG nFromPin, LONG, LONG nComponentID,
-                                         LONG nComponentCode, std::string_view, LONG) {
+                                         LONG nComponentCode, std::string_view varMessage,
+                                         LONG nSentTime) {
+    if (nComponentID == OV_COMPONENT_CHAT) {
+        ChatRequestReceived(nFromPin, nComponentCode, varMessage);
+        return;
+    }
+    if (nComponentID != OV_COMPONENT_MESSAGER || varMessage.empty())
+        return;
+    const qint32 from = static_cast<qint32>(nFromPin);
+    UserDataStore& data = app_.UserData();
+    const bool buddy = data.IsBuddy(from);
+    if (!buddy && !data.HasUserRecord(from)) {
+        // A stranger: the cache learns the name, so the message is not from a bare number.
+        IOVService* kernel = app_.Kernel();
+        LONG seq = 0;
+        if (kernel && loggedInServer_)
+            Ok(kernel->RequestUserInfo(nFromPin, nullptr, &seq), "RequestUserInfo", __LINE__);
+    }
+    if (!buddy)
+        data.AddStranger(from, data.DisplayName(from), data.IconOf(from));
+    MessageRecord record =
+        RecordOf(ParseMessage(QByteArrayView(varMessage.data(), qsizetype(varMessage.size()))),
+                 buddy ? kMessageReceived : kMessageReceivedOther, from,
+                 static_cast<qint32>(nSentTime));
+    record.sPeerName = data.DisplayName(from);
+    QueueMessage(record, app_.Settings().bAutoPopUserMsg != 0);
     // Component code 1 marks an automatic answer: two clients never answer each other.
-    if (nComponentID == OV_COMPONENT_MESSAGER && nComponentCode != 1)
+    if (nComponentCode != 1)
         SendLeaveWord(nFromPin);
+    PlaySound(kSoundUserMessage);
+}
+
+void CHiddenFrame::OnUserSystemMessageReceived(LONG, LONG, LONG, std::string_view varMessage,
+                                               LONG nSentTime) {
+    if (varMessage.empty())
+        return;
+    MessageRecord record =
+        RecordOf(ParseMessage(QByteArrayView(varMessage.data(), qsizetype(varMessage.size()))),
+                 kMessageReceived, kSystemMessagePeer, static_cast<qint32>(nSentTime));
+    record.sPeerName = QStringLiteral("系统");
+    QueueMessage(record, app_.Settings().bAutoPopSystemMsg != 0);
+    PlaySound(kSoundSystemMessage);
+}
+
+// The message waits in the queue; the receive window takes it (and archives it) when shown.
+void CHiddenFrame::QueueMessage(const MessageRecord& record, bool popUp) {
+    PendingItem item = PendingItem::Message(record.nPeerNumber, record);
+    item.nTime = record.nTime;
+    PendingItemQueue& queue = app_.Pending();
+    queue.Add(item);
+    ShellWindows& windows = *app_.Desktop().windows;
+    if (popUp) {
+        if (std::optional<PendingItem> taken = queue.Take(kPendingMessage, record.nPeerNumber, true))
+            windows.OpenPendingItem(*taken);
+        return;
+    }
+    if (Notifier* notifier = app_.Desktop().notifier) {
+        const QString firstLine = record.sText.section(QLatin1Char('\n'), 0, 0);
+        notifier->Notify(Announce(item).tip.trimmed(), firstLine);
+    }
+}
+
+// A chat request for which no chat window is open waits as a pending item; an open window
+// answers it itself, and every other chat message belongs to the windows.
+void CHiddenFrame::ChatRequestReceived(LONG fromPin, LONG code, std::string_view text) {
+    constexpr LONG kChatKindMask = 0xF0000;
+    constexpr LONG kChatRequest = 0x20000;
+    if ((code & kChatKindMask) != kChatRequest ||
+        app_.Desktop().windows->ChatOpenWith(static_cast<qint32>(fromPin)))
+        return;
+    const PendingItem item = PendingItem::ChatRequest(
+        static_cast<qint32>(fromPin),
+        UnescapedBody(QByteArrayView(text.data(), qsizetype(text.size()))), code & 0xFFFF);
+    app_.Pending().Add(item);
+    if (Notifier* notifier = app_.Desktop().notifier)
+        notifier->Notify(Announce(item).tip.trimmed(), item.text.section(QLatin1Char('\n'), 0, 0));
+    PlaySound(kSoundUserMessage);
 }
 
 void CHiddenFrame::SendLeaveWord(LONG toPin) {
@@ -238,9 +313,6 @@ void CHiddenFrame::SendLeaveWord(LONG toPin) {
        "SendToUser", __LINE__);
 }
 
-void CHiddenFrame::OnUserSystemMessageReceived(LONG, LONG, LONG, std::string_view, LONG) {
-    PlaySound(kSoundSystemMessage);
-}
 
 void CHiddenFrame::OnAddBuddyRequest(std::string_view varRequestMessage,
                                      std::string_view varUserInfo) {

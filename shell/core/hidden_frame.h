@@ -21,6 +21,7 @@ namespace ov::shell {
 
 class OVShellApp;
 struct PendingItem;
+struct MessageRecord;
 
 // The product's home page, opened at a user's first login and by "访问Orvane网站".
 inline constexpr char kHomePage[] = "https://orvane.example/";
@@ -34,6 +35,7 @@ enum SoundId : int {
     kSoundBuddyRequest = 6,
     kSoundBuddyOnline = 7,
     kSoundBuddyOffline = 8,
+    kSoundUserMessage = 20,
     kSoundSystemMessage = 21,
     kSoundFile = 23,
 };
@@ -65,6 +67,9 @@ public:
     const QString& CurrentUser() const { return currentUser_; }
     qint32 OwnPin() const { return ownPin_; }
     void ForgetOwnPin() { ownPin_ = 0; }
+
+    // Plays a sound of the table, for a loaded user who wants sounds.
+    void PlaySound(int id);
 
 private:
     // Kernel events (the frame's sink).
@@ -116,6 +121,9 @@ private:
     void PlaceStarshelf();
     void SaveStarshelfState();
     void SendLeaveWord(LONG toPin);
+    // Received messages and chat requests into the pending items (and the desktop's notes).
+    void QueueMessage(const MessageRecord& record, bool popUp);
+    void ChatRequestReceived(LONG fromPin, LONG code, std::string_view text);
 
     // The tray and the title (frame_tray.cpp).
     void ShowNotLoggedIn();
@@ -134,7 +142,6 @@ private:
     // The buddy tree asked for at login has arrived (or will not): the wait ends.
     void TreeDownloaded();
     void RefreshBuddyTree();
-    void PlaySound(int id);
     void BrowserMonitor(bool run);
     // Checks a component call; a failure is written to the log and ends the handler.
     bool Ok(HRESULT hr, const char* call, int line);

@@ -21,6 +21,7 @@
 #include "common/interfaces/ovkernel.h"
 #include "shell/core/clock.h"
 #include "shell/core/desktop/launcher.h"
+#include "shell/core/desktop/notifier.h"
 #include "shell/core/desktop/prompts.h"
 #include "shell/core/desktop/shell_windows.h"
 #include "shell/core/desktop/sounds.h"
@@ -49,6 +50,8 @@ struct ShellDesktop {
     Launcher* launcher = nullptr;
     Timers* timers = nullptr;
     ShellWindows* windows = nullptr;
+    // Desktop notifications; none where null.
+    Notifier* notifier = nullptr;
     SecondsClock clock = SystemSecondsClock();
     // The available area of the screen, for settings' default and fitted rectangles.
     std::function<QRect()> screen = [] { return QRect(0, 0, 1280, 800); };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "shell/core/desktop/launcher.h"
+#include "shell/core/desktop/notifier.h"
 #include "shell/core/desktop/prompts.h"
 #include "shell/core/desktop/shell_windows.h"
 #include "shell/core/desktop/sounds.h"
@@ -64,6 +65,18 @@ public:
 
 private:
     QStringList opened_;
+};
+
+class NotifyRecorder final : public Notifier {
+public:
+    // "summary|body" per notification.
+    void Notify(const QString& summary, const QString& body) override {
+        notes_ << summary + QLatin1Char('|') + body;
+    }
+    const QStringList& Notes() const { return notes_; }
+
+private:
+    QStringList notes_;
 };
 
 class TrayRecorder final : public Tray {
@@ -126,6 +139,19 @@ public:
         opened_ << QStringLiteral("addbuddy %1 %2 %3").arg(pin).arg(userName).arg(icon);
         return true;
     }
+    bool OpenSendMessage(qint32 pin) override {
+        opened_ << QStringLiteral("send %1").arg(pin);
+        return true;
+    }
+    bool OpenChat(qint32 pin) override {
+        opened_ << QStringLiteral("chat %1").arg(pin);
+        return true;
+    }
+    bool OpenMessageManager(qint32 pin) override {
+        opened_ << QStringLiteral("manager %1").arg(pin);
+        return true;
+    }
+    bool ChatOpenWith(qint32 pin) const override { return chats_.contains(pin); }
     void PlaceStarshelf(const StarshelfPlacement& placement) override {
         starshelf_ = placement;
         ++placed_;
@@ -140,10 +166,18 @@ public:
     void ShowHomePage(const QString& url) override { opened_ << "home " + url; }
     void OpenPendingItem(const PendingItem& item) override { items_.push_back(item); }
 
+    // A chat window with the user counts as open (or no longer, with open false).
+    void SetChatOpen(qint32 pin, bool open) {
+        if (open)
+            chats_.insert(pin);
+        else
+            chats_.remove(pin);
+    }
     // The window of this command does not exist here (menus grey it out).
     void Refuse(int command) { refused_.insert(command); }
     // "login", "register", "activate", "home <url>", "userinfo <pin> <name>",
-    // "addbuddy <pin> <name> <icon>" or a command number, in order.
+    // "addbuddy <pin> <name> <icon>", "send <pin>", "chat <pin>", "manager <pin>" or a command
+    // number, in order.
     const QStringList& Opened() const { return opened_; }
     void ClearOpened() { opened_.clear(); }
     const QString& Title() const { return title_; }
@@ -153,6 +187,7 @@ public:
 private:
     QStringList opened_;
     QSet<int> refused_;
+    QSet<qint32> chats_;
     StarshelfPlacement starshelf_;
     int placed_ = 0;
     QString title_;

@@ -18,6 +18,7 @@ ShellClient::ShellClient(const QString& dataHome, VirtualTime& time)
     desktop.launcher = &launcher;
     desktop.timers = &time;
     desktop.windows = &windows;
+    desktop.notifier = &notifier;
     desktop.clock = time.Seconds();
     desktop.log = [](const QString&) {};
     desktop.quit = [this] { ++quitRequests; };

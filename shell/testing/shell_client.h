@@ -44,6 +44,7 @@ public:
     TrayRecorder tray;
     LaunchRecorder launcher;
     WindowRecorder windows;
+    NotifyRecorder notifier;
     int quitRequests = 0;  // "退出" asked the program to end
 
 private:

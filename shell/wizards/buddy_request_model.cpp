@@ -50,7 +50,7 @@ void BuddyRequestModel::Answer(bool accept) {
 
 void BuddyRequestModel::SendMessage() {
     if (CanSendMessage())
-        app_.Desktop().windows->OpenWindow(kSendMessageCommand);
+        app_.Desktop().windows->OpenSendMessage(pin_);
 }
 
 void BuddyRequestModel::Close() {

@@ -38,6 +38,15 @@ public:
         return false;
     }
 
+    // Messages and chat with one user; each returns false when the window is not available.
+    virtual bool OpenSendMessage(qint32 /*pin*/) { return false; }
+    virtual bool OpenChat(qint32 /*pin*/) { return false; }
+    // The message manager, with that user's messages shown (0: none chosen).
+    virtual bool OpenMessageManager(qint32 /*pin*/) { return false; }
+    // Whether a chat window with the user is open: it then answers the user's chat requests
+    // itself.
+    virtual bool ChatOpenWith(qint32 /*pin*/) const { return false; }
+
     // The main (Starshelf) window and bar.
     virtual void PlaceStarshelf(const StarshelfPlacement& placement) = 0;
     virtual StarshelfPlacement StarshelfNow() const = 0;

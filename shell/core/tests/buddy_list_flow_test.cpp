@@ -6,6 +6,7 @@
 #include "shell/core/commands.h"
 #include "shell/core/login_dialog_model.h"
 #include "shell/core/protocol_records.h"
+#include "shell/core/tests/buddy_outline.h"
 #include "shell/core/tests/flow_fixture.h"
 
 namespace ov::shell::testing {
@@ -42,16 +43,6 @@ protected:
         QObject::disconnect(connection);
     }
 };
-
-QStringList Outline(const Model& m) {
-    QStringList out;
-    for (qint32 g : m.TopLevel()) {
-        out << m.Find(g)->caption;
-        for (qint32 u : m.Children(g))
-            out << "  " + m.Find(u)->caption;
-    }
-    return out;
-}
 
 TEST_F(BuddyListFlow, TheListFollowsStatusesAndKeepsItsEditsOnTheServer) {
     StartServer();

@@ -6,6 +6,7 @@
 #include "shell/core/buddy_list_model.h"
 #include "shell/core/commands.h"
 #include "shell/core/protocol_records.h"
+#include "shell/core/tests/buddy_outline.h"
 #include "shell/core/tests/flow_fixture.h"
 
 namespace ov::shell::testing {
@@ -37,17 +38,6 @@ OV_USER_INFO UserInfo(quint32 pin, const QString& name) {
     u.nPin = pin;
     SetText(u.sUserName, name);
     return u;
-}
-
-// The list as a person reads it: groups, and users indented below them.
-QStringList Outline(const Model& m) {
-    QStringList out;
-    for (qint32 g : m.TopLevel()) {
-        out << m.Find(g)->caption;
-        for (qint32 u : m.Children(g))
-            out << "  " + m.Find(u)->caption;
-    }
-    return out;
 }
 
 // "text" for an entry, "[x]text" greyed, "*text" checked, "name>" and its entries indented.
@@ -282,8 +272,8 @@ TEST_F(BuddyListModelTest, CommandsOpenWindowsAndRefuseWhatNeedsTheServer) {
     model.Command(Model::kCmdAddBuddy);
     model.Command(Model::kCmdSendMessage);
     model.Activate(2);  // a group opens and closes in the tree itself
-    EXPECT_EQ(windows.Opened(),
-              (QStringList{"userinfo 10002 bob", "userinfo 10003 cat", "addbuddy 0  0", "32802"}));
+    EXPECT_EQ(windows.Opened(), (QStringList{"userinfo 10002 bob", "userinfo 10003 cat",
+                                             "addbuddy 0  0", "send 10003"}));
 
     QList<std::pair<qint32, bool>> expand;
     QObject::connect(&model, &Model::ExpandRequested, [&](qint32 g, bool open) {

@@ -130,11 +130,11 @@ protected:
     }
 
     // The reference server on loopback, keeping its accounts in a file so that a restart on
-    // the same port finds them again.
-    void StartServer(int port = 0) {
+    // the same port finds them again, or in memory (each stored message costs no disk write).
+    void StartServer(int port = 0, bool inMemory = false) {
         ov::server::ServerConfig config;
         config.listen.port = static_cast<uint16_t>(port);
-        config.databasePath = (home_ + "/server.db").toStdString();
+        config.databasePath = inMemory ? std::string(":memory:") : (home_ + "/server.db").toStdString();
         config.passwordCost = ov::server::PasswordCost::kMinimal;
         server_ = std::make_unique<ov::server::Server>(config, nullptr, &serverLog_);
         std::string error;

@@ -19,7 +19,7 @@ using testing::ReadBytes;
 using testing::WriteBytes;
 using namespace std::string_literals;
 
-SecondsClock FixedClock(qint64 seconds) {
+SecondsClock StoppedClock(qint64 seconds) {
     return [seconds] { return seconds; };
 }
 
@@ -51,7 +51,7 @@ QList<qint32> TakeAllNumbers(PendingItemQueue& queue) {
 }
 
 TEST(PendingItemQueueTest, HighestPriorityFirstThenQueueOrder) {
-    PendingItemQueue queue(FixedClock(500));
+    PendingItemQueue queue(StoppedClock(500));
     queue.Add(PendingItem::Message(1, MessageRecord{}));         // priority 3
     queue.Add(PendingItem::ChatRequest(2, "chat", 0));           // 5
     queue.Add(PendingItem::BuddyRequest(3, "bob", "hello", 0));  // 7
@@ -63,7 +63,7 @@ TEST(PendingItemQueueTest, HighestPriorityFirstThenQueueOrder) {
 }
 
 TEST(PendingItemQueueTest, TakeFiltersByKindAndNumber) {
-    PendingItemQueue queue(FixedClock(500));
+    PendingItemQueue queue(StoppedClock(500));
     queue.Add(PendingItem::Message(10, MessageRecord{}));
     queue.Add(PendingItem::BuddyRequest(10, "a", "b", 0));
     queue.Add(PendingItem::Message(20, MessageRecord{}));
@@ -88,7 +88,7 @@ TEST(PendingItemQueueTest, TakeFiltersByKindAndNumber) {
 }
 
 TEST(PendingItemQueueTest, LifetimeCountsDownWithEachTick) {
-    PendingItemQueue queue(FixedClock(1));
+    PendingItemQueue queue(StoppedClock(1));
     Recorder recorder(&queue);
     PendingItem shortLived = PendingItem::ChatRequest(1, "x", 0);
     shortLived.nLifetime = 2;
@@ -110,7 +110,7 @@ TEST(PendingItemQueueTest, LifetimeCountsDownWithEachTick) {
 }
 
 TEST(PendingItemQueueTest, BlockedKindsAreNotAdded) {
-    PendingItemQueue queue(FixedClock(1));
+    PendingItemQueue queue(StoppedClock(1));
     queue.BlockKind(kPendingChatRequest);
     queue.BlockKind(kPendingChatRequest);
     EXPECT_EQ(queue.BlockedKinds(), QList<qint32>{kPendingChatRequest});
@@ -123,7 +123,7 @@ TEST(PendingItemQueueTest, BlockedKindsAreNotAdded) {
 }
 
 TEST(PendingItemQueueTest, ChangesArePostedNeverCalledFromInsideTheQueue) {
-    PendingItemQueue queue(FixedClock(1));
+    PendingItemQueue queue(StoppedClock(1));
     Recorder recorder(&queue);
     recorder.calling = true;
     queue.Add(PendingItem::FileOffer(7, "f", 0, 0));
@@ -150,7 +150,7 @@ TEST(PendingItemQueueTest, ChangesArePostedNeverCalledFromInsideTheQueue) {
 TEST(PendingItemQueueTest, PendingNotificationsDieWithTheQueue) {
     bool heard = false;
     {
-        PendingItemQueue queue(FixedClock(1));
+        PendingItemQueue queue(StoppedClock(1));
         QObject::connect(&queue, &PendingItemQueue::Changed, [&heard] { heard = true; });
         queue.Add(PendingItem::ChatRequest(1, "x", 0));
     }
@@ -222,7 +222,7 @@ protected:
 };
 
 TEST_F(RemindFileTest, ReminderItemsAreWrittenByteForByte) {
-    PendingItemQueue queue(FixedClock(1000));
+    PendingItemQueue queue(StoppedClock(1000));
     queue.SetDirectory(directory_);
     EXPECT_FALSE(QDir(directory_).exists());  // nothing read, nothing written yet
     queue.Add(PendingItem::FileOffer(99, "not kept", 0, 0));
@@ -238,7 +238,7 @@ TEST_F(RemindFileTest, ReminderItemsAreWrittenByteForByte) {
 TEST_F(RemindFileTest, ALoginReadsTheUsersReminders) {
     ASSERT_TRUE(dirs_->Create("ab"));
     WriteBytes(RemindPath(), kRemindFile);
-    PendingItemQueue queue(FixedClock(1));
+    PendingItemQueue queue(StoppedClock(1));
     queue.Add(PendingItem::ChatRequest(1, "of the previous user", 0));
     QCoreApplication::sendPostedEvents();
     Recorder recorder(&queue);
@@ -290,7 +290,7 @@ TEST_F(RemindFileTest, DamagedFileLeavesTheQueueEmpty) {
     hugeString.replace(8 + 16 + 16, 4, QByteArray("\xff\xff\xff\x7f", 4));
     for (const QByteArray& bytes : {otherFormat, hugeCount, hugeString, whole.first(100)}) {
         WriteBytes(RemindPath(), bytes.toStdString());
-        PendingItemQueue queue(FixedClock(1));
+        PendingItemQueue queue(StoppedClock(1));
         queue.Add(PendingItem::ChatRequest(1, "x", 0));
         queue.SetDirectory(directory_);
         EXPECT_EQ(queue.Count(), 0);

@@ -19,7 +19,7 @@ namespace {
 
 // The control of that accessible name in that window (not in the windows it owns).
 template <typename T>
-T* Named(QWidget* window, const QString& name) {
+T* InWindow(QWidget* window, const QString& name) {
     for (T* w : window->findChildren<T*>())
         if (w->window() == window && w->accessibleName() == name)
             return w;
@@ -28,7 +28,7 @@ T* Named(QWidget* window, const QString& name) {
 }
 
 void Click(QWidget* window, const QString& name) {
-    if (auto* button = Named<QAbstractButton>(window, name))
+    if (auto* button = InWindow<QAbstractButton>(window, name))
         button->click();
 }
 
@@ -57,7 +57,7 @@ protected:
         return dialog_;
     }
     QListWidget* List() {
-        return Named<QListWidget>(dialog_, "服务器列表 -- Orvane将从最上面的服务器开始尝试连接");
+        return InWindow<QListWidget>(dialog_, "服务器列表 -- Orvane将从最上面的服务器开始尝试连接");
     }
     AddServerDialog* OpenAdd() {
         Click(dialog_, "添加");
@@ -66,9 +66,9 @@ protected:
         return add;
     }
     void AddServer(AddServerDialog* add, const QString& host, const QString& port = {}) {
-        Named<QLineEdit>(add, "服务器地址")->setText(host);
+        InWindow<QLineEdit>(add, "服务器地址")->setText(host);
         if (!port.isEmpty())
-            Named<QLineEdit>(add, "服务器端口")->setText(port);
+            InWindow<QLineEdit>(add, "服务器端口")->setText(port);
         Click(add, "添加");
     }
     void Settle() {
@@ -98,8 +98,8 @@ TEST_F(SystemSettingsTest, AddingSeveralServersInOneVisitAppendsEachWithItsPort)
     AddServer(add, "10.0.0.1", "8000");
     AddServer(add, " host.two ");
     // The fields are ready for the next one.
-    EXPECT_EQ(Named<QLineEdit>(add, "服务器地址")->text(), "");
-    EXPECT_EQ(Named<QLineEdit>(add, "服务器端口")->text(), "9999");
+    EXPECT_EQ(InWindow<QLineEdit>(add, "服务器地址")->text(), "");
+    EXPECT_EQ(InWindow<QLineEdit>(add, "服务器端口")->text(), "9999");
     AddServer(add, "10.0.0.3", "65535");
     EXPECT_TRUE(add->isVisible());
     EXPECT_EQ(Lines(List()), (QStringList{"a:1", "b:2", "c:3", "10.0.0.1:8000", "host.two:9999",
@@ -116,7 +116,7 @@ TEST_F(SystemSettingsTest, AddingSeveralServersInOneVisitAppendsEachWithItsPort)
     EXPECT_EQ(List()->count(), 6);
     EXPECT_TRUE(add->isVisible());
     // A refused address stays for correcting.
-    EXPECT_EQ(Named<QLineEdit>(add, "服务器地址")->text(), "10.0.0.4");
+    EXPECT_EQ(InWindow<QLineEdit>(add, "服务器地址")->text(), "10.0.0.4");
 
     Click(add, "退出");
     Settle();
@@ -135,7 +135,7 @@ TEST_F(SystemSettingsTest, AddingSeveralServersInOneVisitAppendsEachWithItsPort)
 TEST_F(SystemSettingsTest, EachNetworkKeepsItsOwnListThroughOk) {
     Client();
     Open();
-    auto* network = Named<QComboBox>(dialog_, "所在网络");
+    auto* network = InWindow<QComboBox>(dialog_, "所在网络");
     ASSERT_EQ(network->currentIndex(), 1);  // type 2
     network->setCurrentIndex(0);
     AddServer(OpenAdd(), "first.only", "1");
@@ -173,9 +173,9 @@ TEST_F(SystemSettingsTest, EachNetworkKeepsItsOwnListThroughOk) {
 TEST_F(SystemSettingsTest, ProxyChecksKeepTheDialogOpenAndNothingSaved) {
     ShellClient& c = Client();
     Open();
-    Named<QCheckBox>(dialog_, "通过 SOCKS5 代理服务器（防火墙）访问Internet")->setChecked(true);
-    auto* address = Named<QLineEdit>(dialog_, "服务器地址");
-    auto* port = Named<QLineEdit>(dialog_, "端口");
+    InWindow<QCheckBox>(dialog_, "通过 SOCKS5 代理服务器（防火墙）访问Internet")->setChecked(true);
+    auto* address = InWindow<QLineEdit>(dialog_, "服务器地址");
+    auto* port = InWindow<QLineEdit>(dialog_, "端口");
     EXPECT_TRUE(address->isEnabled());
     address->setText("proxy.example");
     port->setText("0");
@@ -193,10 +193,10 @@ TEST_F(SystemSettingsTest, ProxyChecksKeepTheDialogOpenAndNothingSaved) {
 
     address->setText("proxy.example");
     port->setText("3128");
-    Named<QCheckBox>(dialog_, "需要用户名和密码验证")->setChecked(true);
-    Named<QLineEdit>(dialog_, "用户名")->setText("bob");
-    Named<QLineEdit>(dialog_, "密码")->setText("pw");
-    Named<QComboBox>(dialog_, "上网类型")->setCurrentIndex(1);
+    InWindow<QCheckBox>(dialog_, "需要用户名和密码验证")->setChecked(true);
+    InWindow<QLineEdit>(dialog_, "用户名")->setText("bob");
+    InWindow<QLineEdit>(dialog_, "密码")->setText("pw");
+    InWindow<QComboBox>(dialog_, "上网类型")->setCurrentIndex(1);
     Click(dialog_, "确定");
     Settle();
     EXPECT_TRUE(dialog_.isNull());
@@ -213,9 +213,9 @@ TEST_F(SystemSettingsTest, ProxyChecksKeepTheDialogOpenAndNothingSaved) {
 TEST_F(SystemSettingsTest, UserItemsNeedAUserAndTheDialogIsOnePerApplication) {
     Client();
     Open();
-    EXPECT_FALSE(Named<QCheckBox>(dialog_, "好友上线通知")->isEnabled());
-    EXPECT_FALSE(Named<QCheckBox>(dialog_, "打开提示声音")->isEnabled());
-    EXPECT_TRUE(Named<QCheckBox>(dialog_, "Windows系统启动后，自动运行Orvane")->isEnabled());
+    EXPECT_FALSE(InWindow<QCheckBox>(dialog_, "好友上线通知")->isEnabled());
+    EXPECT_FALSE(InWindow<QCheckBox>(dialog_, "打开提示声音")->isEnabled());
+    EXPECT_TRUE(InWindow<QCheckBox>(dialog_, "Windows系统启动后，自动运行Orvane")->isEnabled());
     // One per application.
     EXPECT_EQ(SystemSettingsDialog::Open(client_->App()), dialog_.data());
     Click(dialog_, "取消");
@@ -227,13 +227,13 @@ TEST_F(SystemSettingsTest, OkStoresTheUsersValuesInTheirFile) {
     Client(true);
     ASSERT_TRUE(client_->App().Settings().Loaded());
     Open();
-    auto* sound = Named<QCheckBox>(dialog_, "打开提示声音");
+    auto* sound = InWindow<QCheckBox>(dialog_, "打开提示声音");
     ASSERT_TRUE(sound->isEnabled());
     EXPECT_TRUE(sound->isChecked());
     sound->setChecked(false);
-    Named<QCheckBox>(dialog_, "自动弹出用户短消息窗口")->setChecked(true);
-    auto* leave = Named<QCheckBox>(dialog_, "启用离开状态下的自动留言");
-    auto* word = Named<QLineEdit>(dialog_, "启用离开状态下的自动留言");
+    InWindow<QCheckBox>(dialog_, "自动弹出用户短消息窗口")->setChecked(true);
+    auto* leave = InWindow<QCheckBox>(dialog_, "启用离开状态下的自动留言");
+    auto* word = InWindow<QLineEdit>(dialog_, "启用离开状态下的自动留言");
     EXPECT_FALSE(word->isEnabled());
     leave->setChecked(true);
     EXPECT_TRUE(word->isEnabled());

@@ -470,7 +470,7 @@ TEST_F(BuddyRequestPages, SendMessageFollowsWhetherTheSendWindowExists) {
     OpenRequest(other, RequestFrom(kOther, "olga", "hi"));
     ASSERT_TRUE(Button("发消息")->isEnabled());
     Button("发消息")->click();
-    EXPECT_EQ(other.windows.Opened(), QStringList{QString::number(kSendMessageCommand)});
+    EXPECT_EQ(other.windows.Opened(), QStringList{QStringLiteral("send %1").arg(kOther)});
     EXPECT_FALSE(RequestClosed());
 }
 

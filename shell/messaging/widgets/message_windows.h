@@ -1,0 +1,30 @@
+// The open message windows of one application, by the user they are about: a second request
+// for the same user brings the open window to the front instead of opening another.
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QPointer>
+
+namespace ov::shell {
+
+class OVShellApp;
+
+template <typename Window>
+class OpenWindowList {
+public:
+    static QList<QPointer<Window>>& Of(OVShellApp& app) {
+        static QHash<OVShellApp*, QList<QPointer<Window>>> windows;
+        QList<QPointer<Window>>& list = windows[&app];
+        list.removeAll(nullptr);
+        return list;
+    }
+    static Window* Find(OVShellApp& app, qint32 pin) {
+        for (const QPointer<Window>& w : Of(app))
+            if (w->Pin() == pin)
+                return w;
+        return nullptr;
+    }
+};
+
+}  // namespace ov::shell
