@@ -58,6 +58,9 @@ struct MessageArchive::List {
     // The file holds exactly the records above, so a record can be appended to it. False for
     // a missing or foreign file, one that did not read whole, or after a failed write.
     bool appendable = false;
+    // The file is there but could not be read (too big, no access): it is never written, so
+    // that messages nobody has seen are not replaced by the few added meanwhile.
+    bool unreadable = false;
 };
 
 MessageArchiveContent DecodeMessageFile(QByteArrayView data, const QByteArray& key) {
@@ -162,6 +165,8 @@ MessageArchive::List* MessageArchive::Loaded(qint32 number) {
             list->records = std::move(content.records);
             list->end = content.end;
             list->appendable = content.format && content.whole;
+        } else {
+            list->unreadable = QFile::exists(FilePath(number));
         }
         it->second = std::move(list);
     }
@@ -216,7 +221,7 @@ bool MessageArchive::Add(const MessageRecord& record) {
             written = Append(number, list, record);
         // A file that is missing, foreign, damaged or could not take the append is written
         // whole from the list in memory.
-        if (!written)
+        if (!written && !list->unreadable)
             written = WriteWhole(number, list);
         told.emplace_back(kArchiveMessages, number);
     }
@@ -235,7 +240,7 @@ int MessageArchive::Remove(qint32 number, qint32 time) {
     {
         QMutexLocker lock(&mutex_);
         List* list = Loaded(number);
-        if (!list)
+        if (!list || list->unreadable)
             return 0;
         auto it = std::find_if(list->records.begin(), list->records.end(),
                                [time](const MessageRecord& r) { return r.nTime == time; });

@@ -1,9 +1,9 @@
 #include "shell/messaging/message_manager_model.h"
 
-#include <QDateTime>
 #include <QSaveFile>
 #include <QSet>
 #include <algorithm>
+#include <ctime>
 
 #include "shell/core/message_archive.h"
 #include "shell/core/protocol_records.h"
@@ -61,7 +61,13 @@ MessageManagerModel::MessageManagerModel(UserDataStore& data, QString ownName, Q
 MessageManagerModel::~MessageManagerModel() = default;
 
 QString MessageManagerModel::TimeText(qint32 seconds) {
-    return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yy-MM-dd HH:mm:ss"));
+    // The C library's local time: many times faster than QDateTime's for a list of thousands.
+    const time_t t = seconds;
+    struct tm local {};
+    char text[32];
+    if (!localtime_r(&t, &local) || !std::strftime(text, sizeof text, "%y-%m-%d %H:%M:%S", &local))
+        return {};
+    return QString::fromLatin1(text);
 }
 
 int MessageManagerModel::Add(int parent, const QString& text, qint32 data, bool person) {
@@ -147,13 +153,17 @@ QString MessageManagerModel::NameOf(qint32 number) const {
     return name.isEmpty() ? QString::number(number) : name;
 }
 
-ManagerRow MessageManagerModel::RowOf(const MessageRecord& record) const {
+ManagerRow MessageManagerModel::RowOf(const MessageRecord& record,
+                                      QHash<qint32, QString>* names) const {
     ManagerRow row;
     row.time = TimeText(record.nTime);
     row.text = record.sText;
     row.timeValue = record.nTime;
     row.peer = record.nPeerNumber;
-    const QString peer = NameOf(record.nPeerNumber);
+    auto name = names->find(record.nPeerNumber);
+    if (name == names->end())
+        name = names->insert(record.nPeerNumber, NameOf(record.nPeerNumber));
+    const QString& peer = name.value();
     if (record.nKind == kMessageSent) {
         row.kind = Text("发送");
         row.sender = ownName_;
@@ -170,9 +180,10 @@ ManagerRow MessageManagerModel::RowOf(const MessageRecord& record) const {
 void MessageManagerModel::LoadRows() {
     rows_.clear();
     shown_.clear();
+    QHash<qint32, QString> names;  // each person's name asked for once
     if (!search_.isEmpty()) {
         for (const ArchiveHit& hit : data_.SearchMessages(search_))
-            rows_.push_back(RowOf(hit.record));
+            rows_.push_back(RowOf(hit.record, &names));
         return;
     }
     if (selected_ < 0 || selected_ >= tree_.size())
@@ -182,7 +193,7 @@ void MessageManagerModel::LoadRows() {
         QList<MessageRecord> records;
         data_.GetMessages(number, &records);
         for (const MessageRecord& r : records)
-            rows_.push_back(RowOf(r));
+            rows_.push_back(RowOf(r, &names));
     }
     // Several people's messages read as one conversation in time.
     if (shown_.size() > 1)
@@ -276,7 +287,7 @@ QString MessageManagerModel::CopyText(QList<int> rows) const {
     QString out;
     for (int row : rows)
         if (row >= 0 && row < rows_.size())
-            out += rows_[row].text + u'\n';  // the clipboard of this system ends lines so
+            out += rows_[row].text + u'\n';  // text on this system's clipboard ends lines so
     return out;
 }
 

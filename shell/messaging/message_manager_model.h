@@ -13,6 +13,7 @@
 //   model.Search("hello");                           // rows from every person, newest first
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -108,7 +109,8 @@ private:
     void LoadRows();
     int Add(int parent, const QString& text, qint32 data, bool person);
     QString NameOf(qint32 number) const;
-    ManagerRow RowOf(const MessageRecord& record) const;
+    // names: the peers' names found so far.
+    ManagerRow RowOf(const MessageRecord& record, QHash<qint32, QString>* names) const;
     void Collect(int node, QList<qint32>* numbers) const;
     void Told(int code, qint64 value);
 

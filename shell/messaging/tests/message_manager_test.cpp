@@ -9,12 +9,14 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "shell/core/protocol_records.h"
@@ -215,6 +217,14 @@ protected:
                 return a;
         return nullptr;
     }
+    static int Count(QTreeView* list) { return list->model()->rowCount(); }
+    static QString Cell(QTreeView* list, int row, int column) {
+        return list->model()->index(row, column).data().toString();
+    }
+    static void SelectRow(QTreeView* list, int row) {
+        list->selectionModel()->select(list->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
     void Shot(QWidget* window, const char* name) {
         const QString folder = qEnvironmentVariable("ORVANE_WIZARD_SHOTS");
         if (folder.isEmpty())
@@ -242,17 +252,17 @@ TEST_F(MessageManagerWindowTest, ShowsSelectsCopiesExportsAndDeletes) {
     QPointer<MessageManagerWindow> guard(window);
     window->show();
     window->SelectPerson(10002);
-    auto* list = Find<QTreeWidget>(window, "消息");
+    auto* list = Find<QTreeView>(window, "消息");
     auto* tree = Find<QTreeWidget>(window, "联系人");
     auto* search = Find<QLineEdit>(window, "查找");
     auto* text = Find<QPlainTextEdit>(window, "消息内容");
     ASSERT_TRUE(list && tree && search && text);
     EXPECT_TRUE(Find<QToolBar>(window, "工具条"));
-    ASSERT_EQ(list->topLevelItemCount(), 3);
-    EXPECT_EQ(list->headerItem()->text(3), "类型");
-    EXPECT_EQ(list->topLevelItem(1)->text(1), "鲍勃");
+    ASSERT_EQ(Count(list), 3);
+    EXPECT_EQ(list->model()->headerData(3, Qt::Horizontal).toString(), "类型");
+    EXPECT_EQ(Cell(list, 1, 1), "鲍勃");
     EXPECT_EQ(tree->currentItem()->text(0), "bob (鲍勃)");
-    list->topLevelItem(1)->setSelected(true);
+    SelectRow(list, 1);
     EXPECT_EQ(text->toPlainText(), "好啊，老地方见。\n记得带伞。");
     Shot(window, "message_manager");
 
@@ -277,19 +287,19 @@ TEST_F(MessageManagerWindowTest, ShowsSelectsCopiesExportsAndDeletes) {
     EXPECT_EQ(exported.readAll().count("类型:"), 3);
 
     list->clearSelection();
-    list->topLevelItem(0)->setSelected(true);
+    SelectRow(list, 0);
     ActionOf(window, kManagerDelete)->trigger();
-    ASSERT_EQ(list->topLevelItemCount(), 2);
-    EXPECT_EQ(list->topLevelItem(0)->text(0), "26-12-08 15:05:47");
+    ASSERT_EQ(Count(list), 2);
+    EXPECT_EQ(Cell(list, 0, 0), "26-12-08 15:05:47");
 
     search->setText("请问");
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(search, &enter);
-    ASSERT_EQ(list->topLevelItemCount(), 1);
-    EXPECT_EQ(list->topLevelItem(0)->text(1), "10009");
+    ASSERT_EQ(Count(list), 1);
+    EXPECT_EQ(Cell(list, 0, 1), "10009");
     Shot(window, "message_manager_search");
     search->clear();
-    EXPECT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(Count(list), 2);
 
     ActionOf(window, kManagerToolBar)->trigger();
     EXPECT_FALSE(Find<QToolBar>(window, "工具条")->isVisible());
@@ -308,7 +318,7 @@ TEST_F(MessageManagerWindowTest, OnePerApplication) {
     QPointer<MessageManagerWindow> first = MessageManagerWindow::Open(app);
     MessageManagerWindow* second = MessageManagerWindow::Open(app, 10004);
     EXPECT_EQ(first.data(), second);
-    EXPECT_EQ(Find<QTreeWidget>(second, "消息")->topLevelItemCount(), 1);
+    EXPECT_EQ(Count(Find<QTreeView>(second, "消息")), 1);
     second->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());

@@ -1,5 +1,6 @@
 #include "shell/messaging/widgets/message_manager_window.h"
 
+#include <QAbstractTableModel>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -15,6 +16,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -34,6 +36,50 @@ QHash<OVShellApp*, MessageManagerWindow*>& OpenWindows() {
     static QHash<OVShellApp*, MessageManagerWindow*> windows;
     return windows;
 }
+
+// The rows as the list reads them: nothing is copied, so a list of a hundred thousand
+// messages shows as fast as the model has them.
+class RowsTable final : public QAbstractTableModel {
+public:
+    RowsTable(const MessageManagerModel& model, QObject* parent)
+        : QAbstractTableModel(parent), model_(model) {}
+
+    int rowCount(const QModelIndex& parent) const override {
+        return parent.isValid() ? 0 : static_cast<int>(model_.Rows().size());
+    }
+    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 4; }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role != Qt::DisplayRole || index.row() >= model_.Rows().size())
+            return {};
+        const ManagerRow& row = model_.Rows()[index.row()];
+        switch (index.column()) {
+            case 0:
+                return row.time;
+            case 1:
+                return row.sender;
+            case 2:
+                return row.recipient;
+            case 3:
+                return row.kind;
+            default:
+                return {};
+        }
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+            return {};
+        static const char* const kTitles[] = {"时间", "发信人", "收信人", "类型"};
+        return section >= 0 && section < 4 ? Text(kTitles[section]) : QVariant();
+    }
+    // The model's rows were replaced.
+    void Reset() {
+        beginResetModel();
+        endResetModel();
+    }
+
+private:
+    const MessageManagerModel& model_;
+};
 
 QString ChooseExportFile(QWidget* parent) {
     QFileDialog dialog(parent, ManagerPrompt(kManagerExportCaption));
@@ -76,12 +122,15 @@ MessageManagerWindow::MessageManagerWindow(UserDataStore& data, const QString& o
     search_->setPlaceholderText(Text("查找"));
     search_->setClearButtonEnabled(true);
 
-    list_ = new QTreeWidget;
+    list_ = new QTreeView;
     list_->setAccessibleName(Text("消息"));
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
+    list_->setAllColumnsShowFocus(true);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list_->setHeaderLabels({Text("时间"), Text("发信人"), Text("收信人"), Text("类型")});
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_ = new RowsTable(model_, this);
+    list_->setModel(table_);
     list_->header()->setStretchLastSection(true);
     list_->setColumnWidth(0, 130);
     list_->setColumnWidth(1, 110);
@@ -163,7 +212,8 @@ MessageManagerWindow::MessageManagerWindow(UserDataStore& data, const QString& o
     connect(&model_, &MessageManagerModel::TreeChanged, this, &MessageManagerWindow::ShowTree);
     connect(&model_, &MessageManagerModel::RowsChanged, this, &MessageManagerWindow::ShowRows);
     connect(tree_, &QTreeWidget::itemSelectionChanged, this, &MessageManagerWindow::TreeSelected);
-    connect(list_, &QTreeWidget::itemSelectionChanged, this, &MessageManagerWindow::ShowText);
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MessageManagerWindow::ShowText);
     connect(search_, &QLineEdit::returnPressed, this, [this] { model_.Search(search_->text()); });
     connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (text.isEmpty() && !model_.SearchText().isEmpty()) {
@@ -178,6 +228,9 @@ MessageManagerWindow::MessageManagerWindow(UserDataStore& data, const QString& o
 }
 
 MessageManagerWindow::~MessageManagerWindow() {
+    // The list and its table read the model's rows: they go before the model does.
+    delete centralWidget();
+    delete table_;
     auto& windows = OpenWindows();
     for (auto it = windows.begin(); it != windows.end(); ++it)
         if (it.value() == this) {
@@ -240,8 +293,8 @@ void MessageManagerWindow::ExportSelected() {
 
 QList<int> MessageManagerWindow::SelectedRows() const {
     QList<int> rows;
-    for (QTreeWidgetItem* item : list_->selectedItems())
-        rows.push_back(list_->indexOfTopLevelItem(item));
+    for (const QModelIndex& index : list_->selectionModel()->selectedRows())
+        rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
     return rows;
 }
@@ -295,14 +348,8 @@ void MessageManagerWindow::ShowRows() {
         tree_->clearSelection();
         filling_ = false;
     }
-    list_->clear();
-    QList<QTreeWidgetItem*> items;
-    items.reserve(model_.Rows().size());
-    for (const ManagerRow& row : model_.Rows())
-        items.push_back(new QTreeWidgetItem({row.time, row.sender, row.recipient, row.kind}));
-    list_->addTopLevelItems(items);
-    if (!items.isEmpty())
-        list_->scrollToItem(items.last());
+    static_cast<RowsTable*>(table_)->Reset();
+    list_->scrollToBottom();
     text_->clear();
 }
 

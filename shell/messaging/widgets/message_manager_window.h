@@ -12,10 +12,12 @@
 
 #include "shell/messaging/message_manager_model.h"
 
+class QAbstractTableModel;
 class QAction;
 class QLineEdit;
 class QPlainTextEdit;
 class QToolBar;
+class QTreeView;
 class QTreeWidget;
 
 namespace ov::shell {
@@ -54,7 +56,8 @@ private:
     MessageManagerModel model_;
     FileChooser chooser_;
     QTreeWidget* tree_ = nullptr;
-    QTreeWidget* list_ = nullptr;
+    QTreeView* list_ = nullptr;
+    QAbstractTableModel* table_ = nullptr;  // the model's rows as the list reads them
     QLineEdit* search_ = nullptr;
     QPlainTextEdit* text_ = nullptr;
     QToolBar* toolBar_ = nullptr;
