@@ -42,6 +42,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/shell/bench_stats.h"
 #include "platform/com/apartment.h"
 #include "platform/com/registration.h"
 #include "platform/qt/qt_apartment_pump.h"
@@ -59,7 +60,9 @@ namespace {
 
 using namespace ov::shell;
 using namespace ov::shell::testing;
-using Clock = std::chrono::steady_clock;
+using ov::bench::Clock;
+using ov::bench::Median;
+using ov::bench::Ms;
 
 constexpr int kBuddies = 1000;
 constexpr int kGroups = 20;  // the default group and 19 of the user's own
@@ -70,23 +73,8 @@ constexpr int kTreesPerRun = 5;
 constexpr int kFirstPin = 10001;
 constexpr int kFirstBlackPin = 60001;
 
-double Ms(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 double P95(std::vector<double> v) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const auto at = static_cast<size_t>(std::ceil(0.95 * static_cast<double>(v.size()))) - 1;
-    return v[std::min(at, v.size() - 1)];
+    return ov::bench::Percentile(std::move(v), 0.95);
 }
 
 long ProcStatusKb(const char* field) {

@@ -33,6 +33,7 @@
 #include <functional>
 #include <vector>
 
+#include "bench/shell/bench_stats.h"
 #include "shell/core/field_scramble.h"
 #include "shell/core/message_archive.h"
 #include "shell/core/private_files.h"
@@ -43,29 +44,16 @@
 namespace {
 
 using namespace ov::shell;
-using Clock = std::chrono::steady_clock;
+using ov::bench::Clock;
+using ov::bench::Median;
+using ov::bench::Ms;
 
 constexpr int kAddsPerRun = 200;
 constexpr int kPeople = 100;
 constexpr int kPerPerson = 1000;
 
-double Ms(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 double P99(std::vector<double> v) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const auto at = static_cast<size_t>(std::ceil(0.99 * static_cast<double>(v.size()))) - 1;
-    return v[std::min(at, v.size() - 1)];
+    return ov::bench::Percentile(std::move(v), 0.99);
 }
 
 const char* const kTexts[] = {

@@ -18,17 +18,6 @@
 
 namespace ov::shell {
 
-namespace {
-
-QPushButton* Button(const QString& text, const QString& name) {
-    auto* button = new QPushButton(text);
-    button->setAccessibleName(name);
-    button->setAutoDefault(false);
-    return button;
-}
-
-}  // namespace
-
 ReceiveMessageWindow::ReceiveMessageWindow(OVShellApp& app, qint32 pin, QWidget* parent)
     : QWidget(parent, Qt::Window), app_(app), pin_(pin) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -47,12 +36,12 @@ ReceiveMessageWindow::ReceiveMessageWindow(OVShellApp& app, qint32 pin, QWidget*
     history_ = new QTextBrowser;
     history_->setAccessibleName(QStringLiteral("历史记录"));
 
-    historyButton_ = Button(QStringLiteral("历史记录(&H)"), QStringLiteral("历史记录"));
+    historyButton_ = MessageButton(QStringLiteral("历史记录(&H)"), QStringLiteral("历史记录"));
     historyButton_->setCheckable(true);
-    reply_ = Button(QStringLiteral("回复(&R)"), QStringLiteral("回复"));
+    reply_ = MessageButton(QStringLiteral("回复(&R)"), QStringLiteral("回复"));
     reply_->setDefault(true);
-    next_ = Button(QStringLiteral("下一条(&N)"), QStringLiteral("下一条"));
-    QPushButton* closeButton = Button(QStringLiteral("关闭(&C)"), QStringLiteral("关闭"));
+    next_ = MessageButton(QStringLiteral("下一条(&N)"), QStringLiteral("下一条"));
+    QPushButton* closeButton = MessageButton(QStringLiteral("关闭(&C)"), QStringLiteral("关闭"));
 
     auto* heading = new QHBoxLayout;
     heading->addWidget(sender_, 1);

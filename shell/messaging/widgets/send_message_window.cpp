@@ -19,17 +19,6 @@
 
 namespace ov::shell {
 
-namespace {
-
-QPushButton* Button(const QString& text, const QString& name) {
-    auto* button = new QPushButton(text);
-    button->setAccessibleName(name);
-    button->setAutoDefault(false);
-    return button;
-}
-
-}  // namespace
-
 SendMessageWindow::SendMessageWindow(OVShellApp& app, qint32 pin, QWidget* parent)
     : QWidget(parent, Qt::Window), app_(app), model_(app, pin) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -65,14 +54,14 @@ SendMessageWindow::SendMessageWindow(OVShellApp& app, qint32 pin, QWidget* paren
     count_->setFixedWidth(90);
     count_->setMaximumHeight(8);
 
-    historyButton_ = Button(QStringLiteral("历史记录(&H)"), QStringLiteral("历史记录"));
+    historyButton_ = MessageButton(QStringLiteral("历史记录(&H)"), QStringLiteral("历史记录"));
     historyButton_->setCheckable(true);
     closeAfter_ = new QCheckBox(QStringLiteral("发送后关闭(&A)"));
     closeAfter_->setAccessibleName(QStringLiteral("发送后关闭"));
-    send_ = Button(QStringLiteral("发送(&S)"), QStringLiteral("发送"));
+    send_ = MessageButton(QStringLiteral("发送(&S)"), QStringLiteral("发送"));
     send_->setDefault(true);
     send_->setToolTip(QStringLiteral("Ctrl+Enter"));
-    QPushButton* closeButton = Button(QStringLiteral("关闭(&C)"), QStringLiteral("关闭"));
+    QPushButton* closeButton = MessageButton(QStringLiteral("关闭(&C)"), QStringLiteral("关闭"));
 
     auto* statusRow = new QHBoxLayout;
     statusRow->addWidget(status_, 1);
