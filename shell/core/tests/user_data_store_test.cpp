@@ -10,6 +10,7 @@
 #include "platform/com/registration.h"
 #include "shell/core/face_catalogue.h"
 #include "shell/core/protocol_records.h"
+#include "shell/core/tests/tree_nodes.h"
 #include "shell/core/user_data_store.h"
 #include "shell/testing/temp_home.h"
 
@@ -17,11 +18,7 @@ namespace ov::shell {
 namespace {
 
 OV_BUDDY_TREE_NODE Group(quint32 id, const char* name) {
-    OV_BUDDY_TREE_NODE n{};
-    n.bIsBuddyGroup = 1;
-    n.nBuddyNodeID = id;
-    SetText(n.sDisplayName, QString::fromUtf8(name));
-    return n;
+    return testing::GroupNode(id, name);
 }
 
 OV_BUDDY_TREE_NODE User(quint32 pin, quint32 group, const char* name, quint32 status = 0,

@@ -4,8 +4,6 @@
 
 #include <QPlainTextEdit>
 
-#include "shell/core/login_dialog_model.h"
-#include "shell/core/user_data_store.h"
 #include "shell/messaging/widgets/chat_view.h"
 #include "shell/messaging/widgets/chat_window.h"
 #include "shell/wizards/tests/wizard_fixture.h"
@@ -31,19 +29,7 @@ protected:
     // A registered account's client, logged in with its buddy tree and black list in.
     ShellClient& LogIn(const QString& name) {
         EXPECT_EQ(Register(name, "pw", "n-" + name), name);
-        ShellClient& c = StartClient(name);
-        bool tree = false;
-        bool black = false;
-        const QMetaObject::Connection watch =
-            QObject::connect(&c.App().UserData(), &UserDataStore::Notified, [&](int code, qint64) {
-                tree = tree || code == kUserDataTreeReceived;
-                black = black || code == kUserDataBlackList;
-            });
-        LoginDialogModel login(c.App());
-        EXPECT_EQ(login.Accept(name, "pw", 0, 2, true), LoginDialogModel::Outcome::Accepted);
-        EXPECT_TRUE(time_->RunUntil([&] { return c.Frame().LoggedInToServer() && tree && black; }));
-        QObject::disconnect(watch);
-        c.windows.ClearOpened();
+        ShellClient& c = WizardWindowTest<ChatWindow>::LogIn(name);
         c.sounds.Clear();
         return c;
     }

@@ -6,20 +6,14 @@
 #include "shell/core/commands.h"
 #include "shell/core/hidden_frame.h"
 #include "shell/messaging/send_message_model.h"
+#include "shell/messaging/tests/message_fixture.h"
 #include "shell/messaging/widgets/receive_message_window.h"
-#include "shell/wizards/tests/add_buddy_fixture.h"
 
 namespace ov::shell::testing {
 namespace {
 
-class MessageFlow : public AddBuddyTest {
+class MessageFlow : public MessageTest {
 protected:
-    void TearDown() override {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            delete w;
-        AddBuddyTest::TearDown();
-    }
-
     // Sends and waits for the result; the status line it ended with.
     QString Send(SendMessageModel& model, const QString& text) {
         model.Send(text);
@@ -40,11 +34,6 @@ protected:
     // Lets datagrams go back and forth for ms of real time.
     void Idle(int ms) {
         time_->RunUntil([] { return false; }, std::chrono::milliseconds(ms));
-    }
-    QList<MessageRecord> Archived(ShellClient& c, qint32 pin) {
-        QList<MessageRecord> list;
-        c.App().UserData().GetMessages(pin, &list);
-        return list;
     }
 };
 

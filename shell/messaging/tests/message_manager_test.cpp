@@ -21,6 +21,7 @@
 
 #include "shell/core/protocol_records.h"
 #include "shell/core/shell_app.h"
+#include "shell/core/tests/tree_nodes.h"
 #include "shell/core/user_data_store.h"
 #include "shell/messaging/message_manager_model.h"
 #include "shell/messaging/widgets/message_manager_window.h"
@@ -30,11 +31,7 @@ namespace ov::shell {
 namespace {
 
 OV_BUDDY_TREE_NODE Group(quint32 id, const char* name) {
-    OV_BUDDY_TREE_NODE n{};
-    n.bIsBuddyGroup = 1;
-    n.nBuddyNodeID = id;
-    SetText(n.sDisplayName, QString::fromUtf8(name));
-    return n;
+    return testing::GroupNode(id, name);
 }
 
 OV_BUDDY_TREE_NODE Buddy(quint32 pin, quint32 group, const char* user, const char* shown) {

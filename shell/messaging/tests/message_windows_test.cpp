@@ -9,20 +9,15 @@
 #include <QTextEdit>
 
 #include "shell/core/message_archive.h"
+#include "shell/messaging/tests/message_fixture.h"
 #include "shell/messaging/widgets/receive_message_window.h"
 #include "shell/messaging/widgets/send_message_window.h"
-#include "shell/wizards/tests/add_buddy_fixture.h"
 
 namespace ov::shell::testing {
 namespace {
 
-class MessageWindows : public AddBuddyTest {
+class MessageWindows : public MessageTest {
 protected:
-    void TearDown() override {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            delete w;
-        AddBuddyTest::TearDown();
-    }
     // The control of that accessible name (or the label of that description).
     template <class T>
     static T* In(QWidget* window, const QString& name) {
@@ -31,11 +26,6 @@ protected:
                 return w;
         ADD_FAILURE() << "no " << name.toStdString();
         return nullptr;
-    }
-    QList<MessageRecord> Archived(ShellClient& c, qint32 pin) {
-        QList<MessageRecord> list;
-        c.App().UserData().GetMessages(pin, &list);
-        return list;
     }
 };
 

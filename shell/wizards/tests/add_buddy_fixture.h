@@ -6,7 +6,6 @@
 #include <QPlainTextEdit>
 #include <cstring>
 
-#include "shell/core/login_dialog_model.h"
 #include "shell/core/protocol_records.h"
 #include "shell/wizards/tests/wizard_fixture.h"
 #include "shell/wizards/widgets/add_buddy_wizard.h"
@@ -52,24 +51,6 @@ protected:
         kernel->Deinit();
         time_->SetWaiters(3 * kernels_);
         return pin;
-    }
-
-    // A client of the account, logged in, with the buddy tree and black list of its login in.
-    ShellClient& LogIn(const QString& name) {
-        ShellClient& c = StartClient(name);
-        bool tree = false;
-        bool black = false;
-        const QMetaObject::Connection watch =
-            QObject::connect(&c.App().UserData(), &UserDataStore::Notified, [&](int code, qint64) {
-                tree = tree || code == kUserDataTreeReceived;
-                black = black || code == kUserDataBlackList;
-            });
-        LoginDialogModel login(c.App());
-        EXPECT_EQ(login.Accept(name, "pw", 0, 2, true), LoginDialogModel::Outcome::Accepted);
-        EXPECT_TRUE(time_->RunUntil([&] { return c.Frame().LoggedInToServer() && tree && black; }));
-        QObject::disconnect(watch);
-        c.windows.ClearOpened();
-        return c;
     }
 
     // The display state of the user's node, -1 without a node.

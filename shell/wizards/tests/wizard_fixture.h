@@ -13,7 +13,9 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include "shell/core/login_dialog_model.h"
 #include "shell/core/tests/flow_fixture.h"
+#include "shell/core/user_data_store.h"
 #include "shell/skin/skin_manager.h"
 #include "shell/wizards/widgets/change_password_wizard.h"
 #include "shell/wizards/widgets/registration_wizard.h"
@@ -87,6 +89,25 @@ protected:
         time_->RunDue();
         c.windows.ClearOpened();
         client_ = &c;
+        return c;
+    }
+
+    // A client of the account (password "pw"), logged in, with the buddy tree and black list
+    // of its login in.
+    ShellClient& LogIn(const QString& name) {
+        ShellClient& c = StartClient(name);
+        bool tree = false;
+        bool black = false;
+        const QMetaObject::Connection watch =
+            QObject::connect(&c.App().UserData(), &UserDataStore::Notified, [&](int code, qint64) {
+                tree = tree || code == kUserDataTreeReceived;
+                black = black || code == kUserDataBlackList;
+            });
+        LoginDialogModel login(c.App());
+        EXPECT_EQ(login.Accept(name, "pw", 0, 2, true), LoginDialogModel::Outcome::Accepted);
+        EXPECT_TRUE(time_->RunUntil([&] { return c.Frame().LoggedInToServer() && tree && black; }));
+        QObject::disconnect(watch);
+        c.windows.ClearOpened();
         return c;
     }
 
