@@ -1,0 +1,328 @@
+#include "transfer/file_sender.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "platform/com/bstr.h"
+#include "transfer/data_budget.h"
+#include "transfer/transfer_names.h"
+
+namespace ov::transfer {
+namespace {
+
+std::string BaseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool Ok(VARIANT_BOOL b) {
+    return b != VARIANT_FALSE;
+}
+
+}  // namespace
+
+SenderSelection SelectFiles(TransferFiles& files, const std::vector<std::string>& paths) {
+    SenderSelection selection;
+    if (paths.empty()) {
+        selection.error = SelectionError::kNothing;
+        return selection;
+    }
+    for (const std::string& path : paths) {
+        const std::optional<uint64_t> size = files.SizeOf(path);
+        SelectionError error = SelectionError::kNone;
+        std::optional<uint32_t> total;
+        if (!size)
+            error = SelectionError::kUnreadable;
+        else if (!WireFileSize(*size))
+            error = SelectionError::kTooLarge;
+        else if (!(total = AddToTotal(selection.total, static_cast<uint32_t>(*size))))
+            error = SelectionError::kTotalTooLarge;
+        if (error != SelectionError::kNone) {
+            SenderSelection refused;
+            refused.error = error;
+            refused.detail = path;
+            return refused;
+        }
+        OfferedFile file;
+        file.path = path;
+        file.name = BaseName(path);
+        file.wire_name = WireName(file.name);
+        file.size = static_cast<uint32_t>(*size);
+        selection.files.push_back(std::move(file));
+        selection.total = *total;
+    }
+    return selection;
+}
+
+FileSender::FileSender(SenderSelection selection, TransferFiles& files, TransferTimers& timers,
+                       SenderListener& listener)
+    : files_(std::move(selection.files)),
+      total_(selection.total),
+      fileSystem_(files),
+      timers_(timers),
+      listener_(listener) {
+    chunk_.resize(kChunkSize);
+}
+
+FileSender::~FileSender() {
+    timers_.Kill(kSenderCloseTimer);
+    listeningEvents_.Disconnect();
+    connectionEvents_.Disconnect();
+    if (connection_)
+        connection_->Close();
+    if (listening_)
+        listening_->Close();
+}
+
+bool FileSender::Listen(const std::string& address) {
+    ComPtr<IOVSocket> socket;
+    if (FAILED(CoCreateInstance(CLSID_OVSocket, &socket)) || !socket)
+        return false;
+    OVSOCKErrorCodeEnum error = OVSOCK_ERR_NONE;
+    if (FAILED(socket->InitializeSocket(&error)) || error != OVSOCK_ERR_NONE)
+        return false;
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    if (FAILED(socket->Create(OVSOCK_TCP, &ok)) || !Ok(ok))
+        return false;
+    Bstr bindAddress;
+    if (address.empty())
+        socket->get_LocalIPString(bindAddress.Out());
+    else
+        bindAddress = Bstr::FromUtf8(address);
+    if (FAILED(socket->Bind(bindAddress, 0, &ok)) || !Ok(ok))
+        return false;
+    socket->get_LocalPort(&localPort_);
+    // The address offered is the one bound, in the offer's byte order (first number first in
+    // memory); the component's LocalIP names the host's first interface instead.
+    in_addr bound{};
+    if (::inet_pton(AF_INET, bindAddress.ToUtf8().c_str(), &bound) == 1)
+        std::memcpy(&localIp_, &bound.s_addr, sizeof(localIp_));
+    else
+        socket->get_LocalIP(&localIp_);
+    if (FAILED(socket->Listen(2, &ok)) || !Ok(ok))
+        return false;
+    if (FAILED(listeningEvents_.Connect(socket.Get())))
+        return false;
+    listening_ = std::move(socket);
+    return true;
+}
+
+void FileSender::Offered() {
+    timers_.Arm(kSenderCloseTimer, kIdleCloseMs);
+}
+
+void FileSender::RequestAnswered(bool delivered) {
+    timers_.Arm(kSenderCloseTimer, delivered ? kIdleCloseMs : kSoonMs);
+}
+
+void FileSender::OnTimer(int id) {
+    if (id != kSenderCloseTimer)
+        return;
+    timers_.Kill(kSenderCloseTimer);
+    listener_.OnSenderClose();
+}
+
+uint64_t FileSender::Done() const {
+    uint64_t done = 0;
+    for (const OfferedFile& file : files_) {
+        if (file.state == FileState::kDone)
+            done += file.size;
+        else if (file.state == FileState::kSending)
+            done += std::min<uint64_t>(position_, file.size);
+    }
+    return done;
+}
+
+const OfferedFile* FileSender::Current() const {
+    return current_ == 0 ? nullptr : &files_[current_ - 1];
+}
+
+void FileSender::OnConnectionIncoming() {
+    Bstr host;
+    LONG port = 0;
+    ComPtr<IOVSocket> accepted;
+    if (FAILED(listening_->Accept(host.Out(), &port, accepted.ReleaseAndGetAddressOf())) ||
+        !accepted)
+        return;
+    if (connection_) {
+        // One receiver per offer: a second connection would read the same files under the
+        // first one's requests. It is closed at once.
+        accepted->Close();
+        return;
+    }
+    if (FAILED(connectionEvents_.Connect(accepted.Get()))) {
+        accepted->Close();
+        return;
+    }
+    connection_ = std::move(accepted);
+    started_ = true;
+    listener_.OnSenderConnected();
+}
+
+void FileSender::OnDataAvailable() {
+    if (!connection_)
+        return;
+    Variant data;
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    if (FAILED(connection_->Receive(&data, &ok)) || !Ok(ok))
+        return;
+    streaming_ = false;
+    const CByteArrayVariant bytes(data);
+    // Requests are 8 bytes and a receiver waits for each answer, but a stream may still split
+    // one: the bytes are gathered until a whole request is there.
+    pendingRequest_.insert(pendingRequest_.end(), bytes.Data(), bytes.Data() + bytes.Size());
+    std::size_t at = 0;
+    while (pendingRequest_.size() - at >= kRequestSize) {
+        FileTransRequest request;
+        const auto record = std::span<const uint8_t>(pendingRequest_).subspan(at, kRequestSize);
+        at += kRequestSize;
+        if (DecodeRequest(record, &request) == RecordResult::kOk)
+            Serve(request);
+    }
+    pendingRequest_.erase(pendingRequest_.begin(), pendingRequest_.begin() + at);
+    listener_.OnSenderProgress();
+}
+
+void FileSender::Serve(const FileTransRequest& request) {
+    switch (request.kind) {
+        case RequestKind::kCount: {
+            const ReplyBytes reply = EncodeCountReply(static_cast<uint32_t>(files_.size()), total_);
+            SendBytes(reply.data(), reply.size());
+            break;
+        }
+        case RequestKind::kInfo:
+            ServeInfo(request.argument);
+            break;
+        case RequestKind::kData:
+            ServeData(request.argument);
+            break;
+    }
+}
+
+void FileSender::ServeInfo(uint32_t index) {
+    if (index < 1 || index > files_.size()) {
+        // An index the list does not have: an empty name and size 0 say so, and the receiver
+        // ends the transfer.
+        const std::optional<ReplyBytes> reply = EncodeInfoReply("", 0);
+        SendTabled(reply->data(), reply->size());
+        return;
+    }
+    OfferedFile& file = files_[index - 1];
+    const std::optional<ReplyBytes> reply = EncodeInfoReply(file.wire_name, file.size);
+    CloseSource();
+    source_ = fileSystem_.OpenRead(file.path);
+    position_ = 0;
+    SendTabled(reply->data(), reply->size());
+    current_ = index;
+    file.state = FileState::kSending;
+}
+
+void FileSender::ServeData(uint32_t offset) {
+    if (!source_)
+        return;
+    if (!source_->Seek(offset)) {
+        CloseSource();
+        return;
+    }
+    position_ = offset;
+    streaming_ = true;
+    const std::size_t n = ReadChunk();
+    if (n > 0) {
+        dataPacket_ = SendTabled(chunk_.data(), n);
+        ++dataSends_;
+    }
+}
+
+std::size_t FileSender::ReadChunk() {
+    const OfferedFile& file = files_[current_ - 1];
+    // Never past the announced size: a file that grew since it was chosen would otherwise
+    // send bytes the receiver refuses.
+    const uint64_t left = position_ < file.size ? file.size - position_ : 0;
+    const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(kChunkSize, left));
+    std::optional<std::size_t> got = want == 0 ? 0 : source_->Read(chunk_.data(), want);
+    const std::size_t n = got.value_or(0);
+    position_ += n;
+    if (n < kChunkSize)
+        CloseSource();
+    return n;
+}
+
+void FileSender::CloseSource() {
+    if (source_) {
+        source_.reset();
+        for (OfferedFile& file : files_) {
+            if (file.state == FileState::kSending)
+                file.state = FileState::kDone;
+        }
+    }
+    streaming_ = false;
+}
+
+void FileSender::OnSendProgress(LONG nPacketID, LONG, LONG, SHORT fComplete) {
+    if (fComplete == 0)
+        return;
+    unconfirmed_.erase(nPacketID);
+    // The next chunk follows the completion of the one before it, never of another packet, so
+    // exactly one data packet is ever in flight.
+    if (nPacketID != 0 && nPacketID == dataPacket_) {
+        dataPacket_ = 0;
+        if (streaming_ && source_) {
+            const std::size_t n = ReadChunk();
+            if (n > 0) {
+                dataPacket_ = SendBytes(chunk_.data(), n);
+                ++dataSends_;
+            }
+            timers_.Arm(kSenderCloseTimer, kIdleCloseMs);
+        }
+    }
+    listener_.OnSenderProgress();
+}
+
+void FileSender::OnSendError(LONG nPacketID) {
+    auto it = unconfirmed_.find(nPacketID);
+    // A TCP send fails only on a broken connection, whose end the socket does not always report
+    // as closed. An untabled packet is not resent, and a tabled one only a few times, so a dead
+    // connection ends the window as a closed one does instead of waiting out the minute (or
+    // resending forever).
+    if (it == unconfirmed_.end() || it->second.resends >= kMaxResends) {
+        if (it != unconfirmed_.end())
+            unconfirmed_.erase(it);
+        OnConnectionClosed();
+        return;
+    }
+    Unconfirmed copy = std::move(it->second);
+    unconfirmed_.erase(it);
+    ++copy.resends;
+    const bool data = nPacketID == dataPacket_;
+    LONG id = 0;
+    connection_->Send(copy.bytes.Variant(), &id);
+    if (id != 0)
+        unconfirmed_.emplace(id, std::move(copy));
+    if (data)
+        dataPacket_ = id;
+}
+
+void FileSender::OnConnectionClosed() {
+    timers_.Arm(kSenderCloseTimer, kSoonMs);
+}
+
+LONG FileSender::SendTabled(const uint8_t* data, std::size_t n) {
+    CByteArrayVariant copy(data, n);
+    LONG id = 0;
+    connection_->Send(copy.Variant(), &id);
+    if (id != 0)
+        unconfirmed_.emplace(id, Unconfirmed{std::move(copy), 0});
+    return id;
+}
+
+LONG FileSender::SendBytes(const uint8_t* data, std::size_t n) {
+    CByteArrayVariant packet(data, n);
+    LONG id = 0;
+    connection_->Send(packet.Variant(), &id);
+    return id;
+}
+
+}  // namespace ov::transfer
