@@ -1,6 +1,8 @@
 #include "shell/app/qt_shell_windows.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -12,6 +14,8 @@
 #include "shell/core/widgets/login_dialog.h"
 #include "shell/core/widgets/starshelf_window.h"
 #include "shell/core/widgets/system_settings_dialog.h"
+#include "shell/filetransfer/widgets/file_receive_window.h"
+#include "shell/filetransfer/widgets/file_send_window.h"
 #include "shell/messaging/widgets/chat_window.h"
 #include "shell/messaging/widgets/message_manager_window.h"
 #include "shell/messaging/widgets/receive_message_window.h"
@@ -82,7 +86,7 @@ bool QtShellWindows::CanOpen(int command) const {
            command == ID_FUNCTION_SEARCH_USER_BY_STRING ||
            command == ID_FUNCTION_CHANGE_USER_INFO || command == ID_FUNCTION_MESSAGE_MANAGER ||
            command == kSendMessageCommand || command == BuddyListModel::kCmdChat ||
-           command == BuddyListModel::kCmdMessageManager;
+           command == BuddyListModel::kCmdMessageManager || command == BuddyListModel::kCmdSendFile;
 }
 
 bool QtShellWindows::OpenWindow(int command) {
@@ -211,11 +215,37 @@ bool QtShellWindows::ChatOpenWith(qint32 pin) const {
     return app_ && ChatWindow::IsOpenWith(*app_, pin);
 }
 
+bool QtShellWindows::OpenFileTransfer(qint32 pin) {
+    if (!app_ || pin == 0)
+        return false;
+    UserSettings& settings = app_->Settings();
+    if (settings.bFileTransfAllowHelp) {
+        QMessageBox tip(QMessageBox::Information, QStringLiteral("Orvane提示"),
+                        QStringLiteral("你可以将一个或多个文件传递给你的网友,当然是在网友同意接受的"
+                                       "条件下。"),
+                        QMessageBox::Ok);
+        auto* never = new QCheckBox(QStringLiteral("下一次不提示"));
+        never->setAccessibleName(never->text());
+        tip.setCheckBox(never);
+        tip.exec();
+        if (never->isChecked()) {
+            settings.bFileTransfAllowHelp = false;
+            settings.Save();
+        }
+    }
+    const QStringList paths = QFileDialog::getOpenFileNames(nullptr, QStringLiteral("传输文件"));
+    if (paths.isEmpty())
+        return false;
+    return FileSendWindow::Open(*app_, pin, paths) != nullptr;
+}
+
 void QtShellWindows::OpenPendingItem(const PendingItem& item) {
-    // Until the file windows exist, an offer taken from the queue is at least shown, with what
-    // it says, rather than dropped unseen.
     if (!app_ || !app_->Frame())
         return;
+    if (item.nKind == kPendingFileOffer) {
+        FileReceiveWindow::Open(*app_, item);
+        return;
+    }
     if (item.nKind == kPendingBuddyRequest) {
         BuddyRequestWindow::Open(*app_, item);
         return;
@@ -228,6 +258,8 @@ void QtShellWindows::OpenPendingItem(const PendingItem& item) {
         ChatWindow::OpenRequest(*app_, item);
         return;
     }
+    // Anything else taken from the queue is at least shown, with what it says, rather than
+    // dropped unseen.
     QString text = app_->Frame()->Announce(item).tip.trimmed();
     const QString said = item.nKind == kPendingMessage ? item.message.sText : item.text;
     if (!said.isEmpty())

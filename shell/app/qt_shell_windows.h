@@ -35,6 +35,7 @@ public:
     bool OpenSendMessage(qint32 pin) override;
     bool OpenChat(qint32 pin) override;
     bool OpenMessageManager(qint32 pin) override;
+    bool OpenFileTransfer(qint32 pin) override;
     bool ChatOpenWith(qint32 pin) const override;
     void PlaceStarshelf(const StarshelfPlacement& placement) override;
     StarshelfPlacement StarshelfNow() const override;

@@ -522,6 +522,9 @@ void BuddyListModel::OpenWindow(int command, qint32 pin) {
         case kCmdMessageManager:
             windows->OpenMessageManager(pin);
             break;
+        case kCmdSendFile:
+            windows->OpenFileTransfer(pin);
+            break;
         default:
             windows->OpenWindow(command);
             break;

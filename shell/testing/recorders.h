@@ -147,6 +147,10 @@ public:
         opened_ << QStringLiteral("chat %1").arg(pin);
         return true;
     }
+    bool OpenFileTransfer(qint32 pin) override {
+        opened_ << QStringLiteral("transfer %1").arg(pin);
+        return true;
+    }
     bool OpenMessageManager(qint32 pin) override {
         opened_ << QStringLiteral("manager %1").arg(pin);
         return true;

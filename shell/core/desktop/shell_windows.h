@@ -43,6 +43,8 @@ public:
     virtual bool OpenChat(qint32 /*pin*/) { return false; }
     // The message manager, with that user's messages shown (0: none chosen).
     virtual bool OpenMessageManager(qint32 /*pin*/) { return false; }
+    // The files to send to a user: the tip, the file choice, then the send window.
+    virtual bool OpenFileTransfer(qint32 /*pin*/) { return false; }
     // Whether a chat window with the user is open: it then answers the user's chat requests
     // itself.
     virtual bool ChatOpenWith(qint32 /*pin*/) const { return false; }

@@ -1,0 +1,134 @@
+// Files between two clients of the reference server in this process: the offer through the
+// kernels, the pending item, the receive model's folder, and a transfer cut short and resumed.
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <random>
+
+#include "shell/filetransfer/file_receive_model.h"
+#include "shell/filetransfer/file_send_model.h"
+#include "shell/messaging/tests/message_fixture.h"
+
+namespace ov::shell::testing {
+namespace {
+
+QByteArray RandomFile(const QString& path, qsizetype size, uint32_t seed) {
+    std::mt19937 random(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& c : bytes)
+        c = static_cast<char>(random() & 0xFF);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+QByteArray HashOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result();
+}
+
+class TransferFlow : public MessageTest {
+protected:
+    // Runs the loop in real time for the sockets and moves virtual time on for the short
+    // timers (the pause after connecting, completion), until done.
+    bool Drive(const std::function<bool()>& done, int rounds = 600) {
+        for (int i = 0; i < rounds; ++i) {
+            if (time_->RunUntil(done, std::chrono::milliseconds(50)))
+                return true;
+            time_->Advance(100);
+        }
+        return done();
+    }
+    std::optional<PendingItem> Offer(ShellClient& c) {
+        std::optional<PendingItem> item;
+        Drive([&] {
+            item = c.App().Pending().Take(kPendingFileOffer, 0, true);
+            return item.has_value();
+        });
+        return item;
+    }
+    std::unique_ptr<FileSendModel> SendFiles(ShellClient& from, qint32 to,
+                                             const QStringList& paths) {
+        QString error;
+        auto selection = FileSendModel::Choose(paths, &error);
+        EXPECT_TRUE(selection) << error.toStdString();
+        auto model = std::make_unique<FileSendModel>(from.App(), to, std::move(*selection));
+        EXPECT_TRUE(model->Start());
+        return model;
+    }
+};
+
+TEST_F(TransferFlow, ThreeFilesArriveWholeAndACutTransferResumes) {
+    StartServer(0, true);
+    RegisterUser("alice");
+    const qint32 bobPin = RegisterUser("bob");
+    ShellClient& alice = LogIn("alice");
+    ShellClient& bob = LogIn("bob");
+
+    const QString out = home_ + "/outbox/";
+    const QString in = home_ + "/inbox";
+    QDir().mkpath(out);
+    QFile(out + "empty.bin").open(QIODevice::WriteOnly);
+    const QByteArray exact = RandomFile(out + "exact.bin", 8192, 1);
+    const QByteArray big = RandomFile(out + "big.bin", 20 * 1024 * 1024, 2);
+    const QStringList paths = {out + "empty.bin", out + "exact.bin", out + "big.bin"};
+
+    auto sending = SendFiles(alice, bobPin, paths);
+    EXPECT_EQ(sending->Status(), "等待对方连入!");
+    const std::optional<PendingItem> offer = Offer(bob);
+    ASSERT_TRUE(offer);
+    EXPECT_EQ(offer->text, "alice 将发送给你 empty.bin 等 3 个文件,共计 20.01 MB");
+    EXPECT_EQ(offer->value2, sending->Sender().LocalPort());
+
+    // Bob accepts and closes the window at 40% of the big file.
+    auto receiving = std::make_unique<FileReceiveModel>(bob.App(), offer->nNumber, offer->value1,
+                                                        offer->value2, offer->text);
+    ASSERT_TRUE(receiving->Initialize());
+    ASSERT_TRUE(receiving->Receive(in, false));
+    ASSERT_TRUE(Drive([&] {
+        return receiving->Receiver().CurrentName() == "big.bin" &&
+               receiving->Receiver().CurrentLength() >= 8 * 1024 * 1024;
+    }));
+    EXPECT_EQ(sending->Status(), "正在传送文件!");
+    receiving.reset();
+    bool closed = false;
+    QObject::connect(sending.get(), &FileSendModel::CloseWindow, [&] { closed = true; });
+    ASSERT_TRUE(Drive([&] { return closed; }));
+    sending.reset();
+    const qint64 partial = QFileInfo(in + "/big.bin").size();
+    EXPECT_GE(partial, 8 * 1024 * 1024);
+    EXPECT_LT(partial, 20 * 1024 * 1024);
+
+    // The same files again: the whole ones are skipped, the big one resumes.
+    sending = SendFiles(alice, bobPin, paths);
+    const std::optional<PendingItem> again = Offer(bob);
+    ASSERT_TRUE(again);
+    receiving = std::make_unique<FileReceiveModel>(bob.App(), again->nNumber, again->value1,
+                                                   again->value2, again->text);
+    ASSERT_TRUE(receiving->Initialize());
+    QStringList asked;
+    QObject::connect(receiving.get(), &FileReceiveModel::FileExists, [&](const QString& name) {
+        asked << name;
+        receiving->Resolve(transfer::ExistsChoice::kResume);
+    });
+    bool finished = false;
+    QObject::connect(receiving.get(), &FileReceiveModel::Finished, [&] { finished = true; });
+    ASSERT_TRUE(receiving->Receive(in, false));
+    ASSERT_TRUE(Drive([&] { return finished; }));
+    EXPECT_EQ(asked, (QStringList{"empty.bin", "exact.bin", "big.bin"}));
+    EXPECT_EQ(QFileInfo(in + "/empty.bin").size(), 0);
+    EXPECT_EQ(HashOf(in + "/exact.bin"), exact);
+    EXPECT_EQ(HashOf(in + "/big.bin"), big);
+    EXPECT_EQ(sending->Sender().DataSends(),
+              static_cast<uint64_t>((20 * 1024 * 1024 - partial + 4095) / 4096));
+    EXPECT_FALSE(receiving->CanOpenFile());
+    EXPECT_TRUE(receiving->Progress().total.endsWith("(100%)"));
+}
+
+}  // namespace
+}  // namespace ov::shell::testing
