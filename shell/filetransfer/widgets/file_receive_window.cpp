@@ -117,7 +117,7 @@ FileReceiveWindow::FileReceiveWindow(OVShellApp& app, FileReceiveModel* model)
     });
     connect(model_, &FileReceiveModel::CloseWindow, this, &QWidget::close);
     ShowSenderIcon();
-    Refresh();
+    progress_->Show(model_->Progress());
 }
 
 FileReceiveWindow* FileReceiveWindow::Open(OVShellApp& app, const PendingItem& item) {
@@ -170,7 +170,7 @@ void FileReceiveWindow::Rename() {
 }
 
 void FileReceiveWindow::Refresh() {
-    progress_->Show(model_->Progress());
+    progress_->ShowSoon([this] { return model_->Progress(); });
 }
 
 void FileReceiveWindow::ShowSenderIcon() {

@@ -42,7 +42,7 @@ FileSendWindow::FileSendWindow(FileSendModel* model)
     connect(model_, &FileSendModel::ProgressChanged, this, &FileSendWindow::Refresh);
     connect(model_, &FileSendModel::CloseWindow, this, &QWidget::close);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
-    Refresh();
+    progress_->Show(model_->Progress());
 }
 
 FileSendWindow* FileSendWindow::Open(OVShellApp& app, qint32 pin, const QStringList& paths) {
@@ -65,7 +65,7 @@ FileSendWindow* FileSendWindow::Open(OVShellApp& app, qint32 pin, const QStringL
 }
 
 void FileSendWindow::Refresh() {
-    progress_->Show(model_->Progress());
+    progress_->ShowSoon([this] { return model_->Progress(); });
 }
 
 }  // namespace ov::shell

@@ -56,6 +56,18 @@ TransferProgressView::TransferProgressView(bool withFileBar, QWidget* parent)
     times->addWidget(speed_, 0, 1);
     times->addWidget(remaining_, 0, 2);
     layout->addLayout(times);
+    soon_.setSingleShot(true);
+    soon_.setInterval(100);
+    connect(&soon_, &QTimer::timeout, this, [this] {
+        if (pending_)
+            Show(pending_());
+    });
+}
+
+void TransferProgressView::ShowSoon(std::function<TransferProgress()> progress) {
+    pending_ = std::move(progress);
+    if (!soon_.isActive())
+        soon_.start();
 }
 
 void TransferProgressView::Show(const TransferProgress& progress) {
