@@ -31,6 +31,7 @@ FileReceiver::~FileReceiver() {
     timers_.Kill(kReceiverCloseTimer);
     timers_.Kill(kReceiverCompleteTimer);
     timers_.Kill(kReceiverFirstRequestTimer);
+    timers_.Kill(kReceiverFirstReplyTimer);
     events_.Disconnect();
     if (socket_)
         socket_->Close();
@@ -52,6 +53,7 @@ bool FileReceiver::Initialize() {
 void FileReceiver::UseProxy(const ReceiverProxy& proxy) {
     if (!socket_)
         return;
+    proxied_ = true;
     socket_->SetProxy(OVSOCK_ACCESS_SOCKS5, Bstr::FromUtf8(proxy.host), proxy.port,
                       proxy.authenticate ? OVSOCK_AUTH_USERNAME_PASSWORD : OVSOCK_AUTH_NONE,
                       Bstr::FromUtf8(proxy.user), Bstr::FromUtf8(proxy.password));
@@ -73,7 +75,11 @@ bool FileReceiver::Start(const std::string& folder) {
     VARIANT_BOOL ok = VARIANT_FALSE;
     if (FAILED(socket_->Create(OVSOCK_TCP, &ok)) || !Ok(ok))
         return false;
-    return SUCCEEDED(socket_->Connect(Bstr::FromUtf8(SenderAddress()), fromPort_, &ok)) && Ok(ok);
+    if (FAILED(socket_->Connect(Bstr::FromUtf8(SenderAddress()), fromPort_, &ok)) || !Ok(ok))
+        return false;
+    if (proxied_)
+        OnConnectionEstablished();  // connected through the proxy already; no event comes
+    return true;
 }
 
 void FileReceiver::OnTimer(int id) {
@@ -82,7 +88,18 @@ void FileReceiver::OnTimer(int id) {
         case kReceiverFirstRequestTimer:
             state_ = State::kCount;
             Send(RequestKind::kCount, argument_);
+            if (proxied_ && !watching_)
+                timers_.Arm(kReceiverFirstReplyTimer, kFirstReplyPollMs);
             break;
+        case kReceiverFirstReplyTimer: {
+            VARIANT_BOOL readable = VARIANT_FALSE;
+            if (!watching_ && socket_ && SUCCEEDED(socket_->get_Readable(&readable)) &&
+                Ok(readable))
+                OnDataAvailable();  // its Receive starts the socket's watching
+            else if (!watching_)
+                timers_.Arm(kReceiverFirstReplyTimer, kFirstReplyPollMs);
+            break;
+        }
         case kReceiverCompleteTimer:
             completed_ = true;
             listener_.OnReceiverComplete();
@@ -115,6 +132,7 @@ void FileReceiver::OnConnectionEstablished() {
 void FileReceiver::OnDataAvailable() {
     if (!socket_ || failure_ != ReceiveFailure::kNone)
         return;
+    watching_ = true;
     timers_.Arm(kReceiverCloseTimer, kIdleCloseMs);
     Variant data;
     VARIANT_BOOL ok = VARIANT_FALSE;
@@ -329,6 +347,7 @@ void FileReceiver::Fail(ReceiveFailure why) {
     timers_.Kill(kReceiverCloseTimer);
     timers_.Kill(kReceiverCompleteTimer);
     timers_.Kill(kReceiverFirstRequestTimer);
+    timers_.Kill(kReceiverFirstReplyTimer);
     events_.Disconnect();
     if (socket_)
         socket_->Close();

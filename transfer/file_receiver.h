@@ -138,6 +138,10 @@ private:
     ReceiverListener& listener_;
 
     ComPtr<IOVSocket> socket_;
+    // Through a proxy the socket reports neither the connection nor readiness until the first
+    // Receive: the receiver looks for the first reply itself.
+    bool proxied_ = false;
+    bool watching_ = false;
     OVSocketEventConnection events_{this};
     std::string folder_;
 

@@ -9,10 +9,12 @@ inline constexpr int kSenderCloseTimer = 16;           // the send window's end
 inline constexpr int kReceiverCloseTimer = 32;         // the receive window's end
 inline constexpr int kReceiverCompleteTimer = 33;      // every file received
 inline constexpr int kReceiverFirstRequestTimer = 34;  // the pause after connecting
+inline constexpr int kReceiverFirstReplyTimer = 35;    // looks for the first reply (proxy)
 
 inline constexpr int kIdleCloseMs = 60000;
 inline constexpr int kSoonMs = 1;
 inline constexpr int kFirstRequestDelayMs = 100;
+inline constexpr int kFirstReplyPollMs = 20;
 
 class TransferTimers {
 public:

@@ -62,7 +62,8 @@ public:
                 << "user.unprivileged: nobody\n"
                 << "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
                 << "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8\n"
-                << "  command: connect udpassociate bindreply udpreply }\n";
+                << "  command: connect udpassociate bindreply udpreply\n"
+                << "  log: connect }\n";  // so that a test can see its connection went through
         }
         const std::string pidFile = (dir_ / "danted.pid").string();
         pid_ = ::fork();

@@ -8,6 +8,7 @@
 #include "shell/filetransfer/file_receive_model.h"
 #include "shell/filetransfer/file_send_model.h"
 #include "shell/messaging/tests/message_fixture.h"
+#include "sock/tests/danted_process.h"
 
 namespace ov::shell::testing {
 namespace {
@@ -52,6 +53,9 @@ protected:
         });
         return item;
     }
+    // Three files (0 bytes, 8 KiB, 20 MiB); bob leaves at 40% of the big one and takes the
+    // rest from a second offer of the same files.
+    void SendThreeFilesCutAndResume(ShellClient& alice, ShellClient& bob, qint32 bobPin);
     std::unique_ptr<FileSendModel> SendFiles(ShellClient& from, qint32 to,
                                              const QStringList& paths) {
         QString error;
@@ -69,7 +73,30 @@ TEST_F(TransferFlow, ThreeFilesArriveWholeAndACutTransferResumes) {
     const qint32 bobPin = RegisterUser("bob");
     ShellClient& alice = LogIn("alice");
     ShellClient& bob = LogIn("bob");
+    SendThreeFilesCutAndResume(alice, bob, bobPin);
+}
 
+// The receiver's network goes through danted, an independent SOCKS5 proxy.
+TEST_F(TransferFlow, ThroughASocks5Proxy) {
+    if (ov::testing::DantedProcess::Program().empty())
+        GTEST_SKIP() << "danted (dante-server) is not installed";
+    ov::testing::DantedProcess proxy(false);
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    StartServer(0, true);
+    RegisterUser("alice");
+    const qint32 bobPin = RegisterUser("bob");
+    ShellClient& alice = LogIn("alice");
+    ShellClient& bob = LogIn("bob");
+    MachineSettings& network = bob.App().Machine();
+    network.fViaFirewall = 1;
+    network.sProxy = "127.0.0.1";
+    network.nProxyPort = proxy.Port();
+    network.fNeedAuthentication = 0;
+    SendThreeFilesCutAndResume(alice, bob, bobPin);
+    EXPECT_NE(proxy.Log().find("tcp/connect"), std::string::npos) << proxy.Log();
+}
+
+void TransferFlow::SendThreeFilesCutAndResume(ShellClient& alice, ShellClient& bob, qint32 bobPin) {
     const QString out = home_ + "/outbox/";
     const QString in = home_ + "/inbox";
     QDir().mkpath(out);
