@@ -344,10 +344,14 @@ void CHiddenFrame::OnPTPConnectionRequest(LONG nFromPin, std::string_view, std::
                                           LONG nComponentID, LONG, LONG nFromIP, LONG nFromPort,
                                           std::string_view varRequestMessage) {
     const QString text = FromCp936(varRequestMessage);
-    if (nComponentID == OV_COMPONENT_FILE)
-        app_.Pending().Add(PendingItem::FileOffer(nFromPin, text, nFromIP, nFromPort));
-    else
+    if (nComponentID == OV_COMPONENT_FILE) {
+        const PendingItem item = PendingItem::FileOffer(nFromPin, text, nFromIP, nFromPort);
+        app_.Pending().Add(item);
+        if (Notifier* notifier = app_.Desktop().notifier)
+            notifier->Notify(Announce(item).tip.trimmed(), text);
+    } else {
         app_.Pending().Add(PendingItem::ChatRequest(nFromPin, text, nComponentID));
+    }
     PlaySound(kSoundFile);
 }
 

@@ -111,6 +111,10 @@ void TransferFlow::SendThreeFilesCutAndResume(ShellClient& alice, ShellClient& b
     ASSERT_TRUE(offer);
     EXPECT_EQ(offer->text, "alice 将发送给你 empty.bin 等 3 个文件,共计 20.01 MB");
     EXPECT_EQ(offer->value2, sending->Sender().LocalPort());
+    // Told by a sound and a desktop note besides the tray.
+    EXPECT_NE(std::count(bob.sounds.Played().begin(), bob.sounds.Played().end(), 23), 0);
+    ASSERT_FALSE(bob.notifier.Notes().isEmpty());
+    EXPECT_TRUE(bob.notifier.Notes().back().endsWith("|" + offer->text));
 
     // Bob accepts and closes the window at 40% of the big file.
     auto receiving = std::make_unique<FileReceiveModel>(bob.App(), offer->nNumber, offer->value1,
