@@ -107,7 +107,11 @@ FileReceiveWindow::FileReceiveWindow(OVShellApp& app, FileReceiveModel* model)
         if (ShellWindows* windows = app_.Desktop().windows)
             windows->OpenUserInfo(model_->Sender(), QString());
     });
-    connect(model_, &FileReceiveModel::StatusChanged, status, &QLabel::setText);
+    status->hide();  // until something goes wrong
+    connect(model_, &FileReceiveModel::StatusChanged, status, [status](const QString& text) {
+        status->setText(text);
+        status->setVisible(!text.isEmpty());
+    });
     connect(model_, &FileReceiveModel::ProgressChanged, this, &FileReceiveWindow::Refresh);
     connect(model_, &FileReceiveModel::FileExists, this, &FileReceiveWindow::AskExists);
     connect(model_, &FileReceiveModel::SenderIconChanged, this, &FileReceiveWindow::ShowSenderIcon);
