@@ -8,13 +8,10 @@
 #include "platform/com/bstr.h"
 #include "platform/text/cp936.h"
 #include "transfer/data_budget.h"
+#include "transfer/socket_object.h"
 
 namespace ov::transfer {
 namespace {
-
-bool Ok(VARIANT_BOOL b) {
-    return b != VARIANT_FALSE;
-}
 
 uint32_t KindWord(const ReplyBytes& reply) {
     return uint32_t{reply[0]} | uint32_t{reply[1]} << 8 | uint32_t{reply[2]} << 16 |
@@ -28,23 +25,21 @@ FileReceiver::FileReceiver(LONG fromIp, LONG fromPort, TransferFiles& files, Tra
     : fromIp_(fromIp), fromPort_(fromPort), files_(files), timers_(timers), listener_(listener) {}
 
 FileReceiver::~FileReceiver() {
-    timers_.Kill(kReceiverCloseTimer);
-    timers_.Kill(kReceiverCompleteTimer);
-    timers_.Kill(kReceiverFirstRequestTimer);
-    timers_.Kill(kReceiverFirstReplyTimer);
+    Stop();
+}
+
+void FileReceiver::Stop() {
+    for (int id : {kReceiverCloseTimer, kReceiverCompleteTimer, kReceiverFirstRequestTimer,
+                   kReceiverFirstReplyTimer})
+        timers_.Kill(id);
     events_.Disconnect();
     if (socket_)
         socket_->Close();
 }
 
 bool FileReceiver::Initialize() {
-    ComPtr<IOVSocket> socket;
-    if (FAILED(CoCreateInstance(CLSID_OVSocket, &socket)) || !socket)
-        return false;
-    OVSOCKErrorCodeEnum error = OVSOCK_ERR_NONE;
-    if (FAILED(socket->InitializeSocket(&error)) || error != OVSOCK_ERR_NONE)
-        return false;
-    if (FAILED(events_.Connect(socket.Get())))
+    ComPtr<IOVSocket> socket = NewSocketObject();
+    if (!socket || FAILED(events_.Connect(socket.Get())))
         return false;
     socket_ = std::move(socket);
     return true;
@@ -344,13 +339,7 @@ void FileReceiver::Fail(ReceiveFailure why) {
     failure_ = why;
     asking_ = false;
     CloseTarget();
-    timers_.Kill(kReceiverCloseTimer);
-    timers_.Kill(kReceiverCompleteTimer);
-    timers_.Kill(kReceiverFirstRequestTimer);
-    timers_.Kill(kReceiverFirstReplyTimer);
-    events_.Disconnect();
-    if (socket_)
-        socket_->Close();
+    Stop();
     listener_.OnReceiverFailed(why);
 }
 

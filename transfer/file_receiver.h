@@ -130,6 +130,8 @@ private:
     void NextFile(bool completion);
     void Send(RequestKind kind, uint32_t argument);
     void Fail(ReceiveFailure why);
+    // Every timer killed, the events cut, the connection closed.
+    void Stop();
 
     const LONG fromIp_;
     const LONG fromPort_;

@@ -8,6 +8,7 @@
 
 #include "platform/com/bstr.h"
 #include "transfer/data_budget.h"
+#include "transfer/socket_object.h"
 #include "transfer/transfer_names.h"
 
 namespace ov::transfer {
@@ -16,10 +17,6 @@ namespace {
 std::string BaseName(const std::string& path) {
     const std::size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool Ok(VARIANT_BOOL b) {
-    return b != VARIANT_FALSE;
 }
 
 }  // namespace
@@ -78,11 +75,8 @@ FileSender::~FileSender() {
 }
 
 bool FileSender::Listen(const std::string& address) {
-    ComPtr<IOVSocket> socket;
-    if (FAILED(CoCreateInstance(CLSID_OVSocket, &socket)) || !socket)
-        return false;
-    OVSOCKErrorCodeEnum error = OVSOCK_ERR_NONE;
-    if (FAILED(socket->InitializeSocket(&error)) || error != OVSOCK_ERR_NONE)
+    ComPtr<IOVSocket> socket = NewSocketObject();
+    if (!socket)
         return false;
     VARIANT_BOOL ok = VARIANT_FALSE;
     if (FAILED(socket->Create(OVSOCK_TCP, &ok)) || !Ok(ok))

@@ -144,6 +144,39 @@ def editable_in(root):
     return None
 
 
+class Pair:
+    """Alice and bob on one server, each in a data home of their own; bob with his status
+    window, alice with bob added as her buddy. The processes stay in .alice and .bob as they
+    start, for the caller's clean-up."""
+
+    def __init__(self):
+        self.alice = self.bob = None
+
+    def start(self, bin_dir, env_a, env_b, port):
+        register_account(bin_dir, env_a, port, "alice", PASSWORD)
+        register_account(bin_dir, env_a, port, "bob", PASSWORD)
+        args = lambda: [f"{bin_dir}/orvane", "--server", f"127.0.0.1:{port}"]  # noqa: E731
+
+        self.bob = start_orvane(args(), env_b)
+        self.bob_app = lambda: application(self.bob.pid)  # noqa: E731
+        log_in(self.bob_app, "bob")
+        wait_for("bob's main window", lambda: window(self.bob_app(), "bob(在线)"))
+        self.status = wait_for("bob's status window", lambda: find(self.bob_app(), "Orvane状态"))
+
+        self.alice = start_orvane(args(), env_a)
+        self.alice_app = lambda: application(self.alice.pid)  # noqa: E731
+        log_in(self.alice_app, "alice")
+        self.starshelf = wait_for("alice's main window",
+                                  lambda: window(self.alice_app(), "alice(在线)"))
+        search_and_add(self.alice_app, self.starshelf, "bob")
+        return self
+
+    def dump(self):
+        for proc in (self.alice, self.bob):
+            if proc is not None and proc.poll() is None:
+                dump(application(proc.pid))
+
+
 def main():
     bin_dir = parse_args()
     env_a = fresh_environment()
@@ -154,25 +187,11 @@ def main():
     recorder = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(__file__),
                                                               "notification_recorder.py"),
                                  noted, "280"])
-    alice = bob = None
+    pair = Pair()
     try:
-        register_account(bin_dir, env_a, port, "alice", PASSWORD)
-        register_account(bin_dir, env_a, port, "bob", PASSWORD)
-        args = lambda: [f"{bin_dir}/orvane", "--server", f"127.0.0.1:{port}"]  # noqa: E731
-
-        bob = start_orvane(args(), env_b)
-        bob_app = lambda: application(bob.pid)  # noqa: E731
-        log_in(bob_app, "bob")
-        wait_for("bob's main window", lambda: window(bob_app(), "bob(在线)"))
-        status = wait_for("bob's status window", lambda: find(bob_app(), "Orvane状态"))
-
-        alice = start_orvane(args(), env_a)
-        alice_app = lambda: application(alice.pid)  # noqa: E731
-        log_in(alice_app, "alice")
-        starshelf = wait_for("alice's main window", lambda: window(alice_app(), "alice(在线)"))
-        search_and_add(alice_app, starshelf, "bob")
-
-        send = open_send_window(alice_app, starshelf, "bob")
+        pair.start(bin_dir, env_a, env_b, port)
+        alice_app, bob_app, status = pair.alice_app, pair.bob_app, pair.status
+        send = open_send_window(alice_app, pair.starshelf, "bob")
         set_text(wait_for("the message edit", lambda: field(send, "消息内容")), TEXT)
         press(button(send, "发送"))
         wait_for("消息发送成功!", lambda: described(send, "状态") == "消息发送成功!")
@@ -216,12 +235,10 @@ def main():
         log(f"exported: {written!r}")
         print("PASSED")
     except SystemExit:
-        for proc in (alice, bob):
-            if proc is not None and proc.poll() is None:
-                dump(application(proc.pid))
+        pair.dump()
         raise
     finally:
-        stop(alice, bob, server, recorder)
+        stop(pair.alice, pair.bob, server, recorder)
 
 
 if __name__ == "__main__":

@@ -16,11 +16,11 @@ import time
 
 import pyatspi
 
-from atspi_driver import (application, button, click_at, field, find, fresh_environment, key, log,
-                          press, parse_args, register_account, set_text, shot, start_orvane,
-                          start_server, stop, wait_for, KEY_ESCAPE, KEY_RETURN)
-from e2e_messaging import described, editable_in
-from e2e_search_add import PASSWORD, dump, log_in, search_and_add, window
+from atspi_driver import (button, click_at, field, find, fresh_environment, key, log, press,
+                          parse_args, set_text, shot, start_server, stop, wait_for, KEY_ESCAPE,
+                          KEY_RETURN)
+from e2e_messaging import Pair, described, editable_in
+from e2e_search_add import window
 
 KEY_DOWN, KEY_MENU = 0xFF54, 0xFF67
 
@@ -79,25 +79,11 @@ def main():
     sent = os.path.join(outbox, "相册 2026.bin")
     with open(sent, "wb") as f:
         f.write(os.urandom(3 * 1024 * 1024 + 17))
-    alice = bob = None
+    pair = Pair()
     try:
-        register_account(bin_dir, env_a, port, "alice", PASSWORD)
-        register_account(bin_dir, env_a, port, "bob", PASSWORD)
-        args = lambda: [f"{bin_dir}/orvane", "--server", f"127.0.0.1:{port}"]  # noqa: E731
-
-        bob = start_orvane(args(), env_b)
-        bob_app = lambda: application(bob.pid)  # noqa: E731
-        log_in(bob_app, "bob")
-        wait_for("bob's main window", lambda: window(bob_app(), "bob(在线)"))
-        status = wait_for("bob's status window", lambda: find(bob_app(), "Orvane状态"))
-
-        alice = start_orvane(args(), env_a)
-        alice_app = lambda: application(alice.pid)  # noqa: E731
-        log_in(alice_app, "alice")
-        starshelf = wait_for("alice's main window", lambda: window(alice_app(), "alice(在线)"))
-        search_and_add(alice_app, starshelf, "bob")
-
-        send = offer_file(alice_app, starshelf, "bob", sent)
+        pair.start(bin_dir, env_a, env_b, port)
+        bob_app, status = pair.bob_app, pair.status
+        send = offer_file(pair.alice_app, pair.starshelf, "bob", sent)
         wait_for("等待对方连入!", lambda: described(send, "status") == "等待对方连入!")
         log("alice offered the file")
 
@@ -121,12 +107,10 @@ def main():
             f"{described(receive, 'total progress')!r}")
         print("PASSED")
     except SystemExit:
-        for proc in (alice, bob):
-            if proc is not None and proc.poll() is None:
-                dump(application(proc.pid))
+        pair.dump()
         raise
     finally:
-        stop(alice, bob, server)
+        stop(pair.alice, pair.bob, server)
 
 
 if __name__ == "__main__":

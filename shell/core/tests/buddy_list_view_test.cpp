@@ -15,6 +15,7 @@
 #include "shell/core/widgets/buddy_list_view.h"
 #include "shell/core/widgets/starshelf_window.h"
 #include "shell/skin/skin_manager.h"
+#include "shell/testing/window_shot.h"
 
 namespace ov::shell::testing {
 namespace {
@@ -63,14 +64,7 @@ protected:
         EXPECT_TRUE(app_->UserData().Load("alice", home_ + "/skinned/alice", 2));
         return *app_;
     }
-    void Shot(const char* name) {
-        const QString folder = qEnvironmentVariable("ORVANE_WIZARD_SHOTS");
-        if (folder.isEmpty())
-            return;
-        QDir().mkpath(folder);
-        QCoreApplication::processEvents();
-        window_->grab().save(folder + "/" + name + ".png");
-    }
+    void Shot(const char* name) { SaveShot(window_.get(), name); }
 
     OVSkin skin_;
     PromptRecorder prompts_;

@@ -35,16 +35,6 @@ QByteArray HashOf(const QString& path) {
 
 class TransferFlow : public MessageTest {
 protected:
-    // Runs the loop in real time for the sockets and moves virtual time on for the short
-    // timers (the pause after connecting, completion), until done.
-    bool Drive(const std::function<bool()>& done, int rounds = 600) {
-        for (int i = 0; i < rounds; ++i) {
-            if (time_->RunUntil(done, std::chrono::milliseconds(50)))
-                return true;
-            time_->Advance(100);
-        }
-        return done();
-    }
     std::optional<PendingItem> Offer(ShellClient& c) {
         std::optional<PendingItem> item;
         Drive([&] {

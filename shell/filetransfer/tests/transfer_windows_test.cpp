@@ -15,36 +15,13 @@
 #include "shell/filetransfer/widgets/file_receive_window.h"
 #include "shell/filetransfer/widgets/file_send_window.h"
 #include "shell/messaging/tests/message_fixture.h"
+#include "shell/testing/window_shot.h"
 
 namespace ov::shell::testing {
 namespace {
 
 class TransferWindows : public MessageTest {
 protected:
-    template <class T>
-    static T* In(QWidget* window, const QString& name) {
-        for (T* w : window->findChildren<T*>())
-            if (w->accessibleName() == name || w->accessibleDescription() == name)
-                return w;
-        ADD_FAILURE() << "no " << name.toStdString();
-        return nullptr;
-    }
-    bool Drive(const std::function<bool()>& done, int rounds = 300) {
-        for (int i = 0; i < rounds; ++i) {
-            if (time_->RunUntil(done, std::chrono::milliseconds(50)))
-                return true;
-            time_->Advance(100);
-        }
-        return done();
-    }
-    void Save(QWidget* window, const char* name) {
-        const QString folder = qEnvironmentVariable("ORVANE_WIZARD_SHOTS");
-        if (folder.isEmpty())
-            return;
-        QDir().mkpath(folder);
-        QCoreApplication::processEvents();
-        window->grab().save(folder + "/" + name + ".png");
-    }
     static QDialog* ExistsDialog() {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* d = qobject_cast<QDialog*>(w);
@@ -76,7 +53,7 @@ TEST_F(TransferWindows, OfferReceivedThroughTheWindows) {
     ASSERT_TRUE(send);
     EXPECT_EQ(send->windowTitle(), "文件传输");
     EXPECT_EQ(In<QLabel>(send, "status")->text(), "等待对方连入!");
-    Save(send, "file-send-waiting");
+    SaveShot(send, "file-send-waiting");
 
     std::optional<PendingItem> offer;
     ASSERT_TRUE(Drive([&] {
@@ -98,15 +75,15 @@ TEST_F(TransferWindows, OfferReceivedThroughTheWindows) {
     EXPECT_TRUE(accept->isEnabled());
 
     path->setText(in);
-    Save(receive, "file-receive-offer");
+    SaveShot(receive, "file-receive-offer");
     accept->click();
     EXPECT_FALSE(accept->isEnabled());
     EXPECT_FALSE(path->isEnabled());
     ASSERT_TRUE(Drive([&] { return ExistsDialog() != nullptr; }));
     QDialog* dialog = ExistsDialog();
-    Save(dialog, "file-exists");
+    SaveShot(dialog, "file-exists");
     EXPECT_EQ(In<QLabel>(send, "status")->text(), "正在传送文件!");
-    Save(send, "file-send-sending");
+    SaveShot(send, "file-send-sending");
     QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(dialog, &esc);  // Esc: the file is skipped
 

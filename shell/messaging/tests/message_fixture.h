@@ -16,6 +16,25 @@ protected:
             delete w;
         AddBuddyTest::TearDown();
     }
+    // The control of that accessible name (or the label of that description).
+    template <class T>
+    static T* In(QWidget* window, const QString& name) {
+        for (T* w : window->findChildren<T*>())
+            if (w->accessibleName() == name || w->accessibleDescription() == name)
+                return w;
+        ADD_FAILURE() << "no " << name.toStdString();
+        return nullptr;
+    }
+    // Runs the loop in real time for the sockets and moves virtual time on in steps of 100 ms
+    // for the timers, until done (false after the rounds).
+    bool Drive(const std::function<bool()>& done, int rounds = 600) {
+        for (int i = 0; i < rounds; ++i) {
+            if (time_->RunUntil(done, std::chrono::milliseconds(50)))
+                return true;
+            time_->Advance(100);
+        }
+        return done();
+    }
     // What the client's archive keeps of its messages with pin.
     QList<MessageRecord> Archived(ShellClient& c, qint32 pin) {
         QList<MessageRecord> list;

@@ -26,6 +26,7 @@
 #include "shell/messaging/message_manager_model.h"
 #include "shell/messaging/widgets/message_manager_window.h"
 #include "shell/testing/temp_home.h"
+#include "shell/testing/window_shot.h"
 
 namespace ov::shell {
 namespace {
@@ -222,14 +223,7 @@ protected:
         list->selectionModel()->select(list->model()->index(row, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
-    void Shot(QWidget* window, const char* name) {
-        const QString folder = qEnvironmentVariable("ORVANE_WIZARD_SHOTS");
-        if (folder.isEmpty())
-            return;
-        QDir().mkpath(folder);
-        QCoreApplication::processEvents();
-        window->grab().save(folder + "/" + name + ".png");
-    }
+    void Shot(QWidget* window, const char* name) { testing::SaveShot(window, name); }
 };
 
 TEST_F(MessageManagerWindowTest, ShowsSelectsCopiesExportsAndDeletes) {

@@ -16,18 +16,7 @@
 namespace ov::shell::testing {
 namespace {
 
-class MessageWindows : public MessageTest {
-protected:
-    // The control of that accessible name (or the label of that description).
-    template <class T>
-    static T* In(QWidget* window, const QString& name) {
-        for (T* w : window->findChildren<T*>())
-            if (w->accessibleName() == name || w->accessibleDescription() == name)
-                return w;
-        ADD_FAILURE() << "no " << name.toStdString();
-        return nullptr;
-    }
-};
+class MessageWindows : public MessageTest {};
 
 TEST_F(MessageWindows, TypingSendingAndReadingAMessage) {
     StartServer();

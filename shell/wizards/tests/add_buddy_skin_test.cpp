@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 
 #include "shell/core/hidden_frame.h"
+#include "shell/testing/window_shot.h"
 
 #include "shell/wizards/tests/add_buddy_fixture.h"
 
@@ -81,11 +82,7 @@ TEST_F(SkinnedAddBuddy, TheRequestWindow) {
     OVShellApp& app = StartApp();
     QPointer<BuddyRequestWindow> w = BuddyRequestWindow::Open(
         app, RequestFrom(10999, "olga", "你好，我是在网上认识你的朋友，加个好友吧！"));
-    const QString folder = qEnvironmentVariable("ORVANE_WIZARD_SHOTS");
-    if (!folder.isEmpty()) {
-        QCoreApplication::processEvents();
-        w->grab().save(folder + "/addbuddy-request.png");
-    }
+    SaveShot(w, "addbuddy-request");
     delete w.data();
 }
 

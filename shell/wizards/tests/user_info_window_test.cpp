@@ -3,6 +3,7 @@
 #include <QAbstractSpinBox>
 #include <QPlainTextEdit>
 
+#include "shell/testing/window_shot.h"
 #include "shell/wizards/tests/info_dialog_fixture.h"
 
 namespace ov::shell::testing {
@@ -35,12 +36,7 @@ protected:
     void ShotPages(QWidget* window, QTabWidget* tabs, const char* prefix) {
         for (int i = 0; i < tabs->count(); ++i) {
             tabs->setCurrentIndex(i);
-            const QString folder = qEnvironmentVariable("ORVANE_WIZARD_SHOTS");
-            if (folder.isEmpty())
-                continue;
-            QDir().mkpath(folder);
-            QCoreApplication::processEvents();
-            window->grab().save(QStringLiteral("%1/%2-%3.png").arg(folder, prefix).arg(i));
+            SaveShot(window, QStringLiteral("%1-%2").arg(QLatin1String(prefix)).arg(i));
         }
         tabs->setCurrentIndex(0);
     }

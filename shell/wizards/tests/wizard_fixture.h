@@ -17,6 +17,7 @@
 #include "shell/core/tests/flow_fixture.h"
 #include "shell/core/user_data_store.h"
 #include "shell/skin/skin_manager.h"
+#include "shell/testing/window_shot.h"
 #include "shell/wizards/widgets/change_password_wizard.h"
 #include "shell/wizards/widgets/registration_wizard.h"
 
@@ -57,14 +58,7 @@ protected:
     }
 
     // Saves the window as a PNG in the folder ORVANE_WIZARD_SHOTS names, when it is set.
-    void Shot(const char* name) {
-        const QString folder = qEnvironmentVariable("ORVANE_WIZARD_SHOTS");
-        if (folder.isEmpty())
-            return;
-        QDir().mkpath(folder);
-        QCoreApplication::processEvents();
-        wizard_->grab().save(folder + "/" + name + ".png");
-    }
+    void Shot(const char* name) { SaveShot(wizard_, name); }
     // Whether the page's picture (the label that goes by the window's name) is shown.
     bool PictureShown() {
         for (QLabel* l : wizard_->template findChildren<QLabel*>())
