@@ -57,6 +57,17 @@ void QtShellWindows::CloseAll() {
     // Each chat tells its peer it ends.
     if (app_)
         ChatWindow::CloseAll(*app_);
+    // Transfers end with the program: their sockets close before the components go, and a
+    // receive window keeps its folder and corner.
+    QList<QPointer<QWidget>> transfers;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<FileSendWindow*>(w) || qobject_cast<FileReceiveWindow*>(w))
+            transfers << w;
+    for (const QPointer<QWidget>& window : transfers) {
+        if (window)
+            window->close();
+        delete window.data();
+    }
     if (login_)
         delete login_.data();
     if (wizard_)

@@ -105,6 +105,12 @@ def main():
         shot(receive, "file-received")
         log(f"bob received {os.path.getsize(got)} bytes: "
             f"{described(receive, 'total progress')!r}")
+        # Both end as "退出" does with their transfer windows still open: cleanly.
+        for proc in (pair.alice, pair.bob):
+            proc.terminate()
+            rc = proc.wait(timeout=60)
+            if rc != 0:
+                raise SystemExit(f"FAILED: exit status {rc} with the transfer windows open")
         print("PASSED")
     except SystemExit:
         pair.dump()

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,6 +22,8 @@
 
 namespace ov::shell {
 namespace {
+
+constexpr int kTipShownMs = 50000;
 
 QPushButton* Button(const QString& text) {
     auto* button = new QPushButton(text);
@@ -55,6 +58,9 @@ FileReceiveWindow::FileReceiveWindow(OVShellApp& app, FileReceiveModel* model)
     path_->setToolTip(QStringLiteral("接收文件的文件名及目录"));
     browse_->setToolTip(QStringLiteral("浏览\n选择文件保存的\n目录及文件名"));
     browse_->setFixedWidth(32);
+    for (QWidget* w : {static_cast<QWidget*>(icon_), static_cast<QWidget*>(path_),
+                       static_cast<QWidget*>(browse_)})
+        w->installEventFilter(this);
     autoClose_->setAccessibleName(autoClose_->text());
     autoClose_->setChecked(model_->Settings().bAutoClose != 0);
     receive_->setDefault(true);
@@ -130,6 +136,17 @@ FileReceiveWindow* FileReceiveWindow::Open(OVShellApp& app, const PendingItem& i
     auto* window = new FileReceiveWindow(app, model);
     window->show();
     return window;
+}
+
+bool FileReceiveWindow::eventFilter(QObject* watched, QEvent* event) {
+    // These tips stay for 50 seconds: the browse button's runs over three lines.
+    if (event->type() == QEvent::ToolTip) {
+        auto* widget = static_cast<QWidget*>(watched);
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), widget->toolTip(), widget,
+                           QRect(), kTipShownMs);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void FileReceiveWindow::closeEvent(QCloseEvent* event) {

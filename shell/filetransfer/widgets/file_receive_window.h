@@ -30,6 +30,7 @@ public:
     FileReceiveModel& Model() const { return *model_; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
