@@ -154,10 +154,18 @@ void FileSender::OnConnectionIncoming() {
     connection_ = std::move(accepted);
     started_ = true;
     listener_.OnSenderConnected();
+    // The accepted socket reports data from the moment Accept returns, before its events
+    // reach this object: a request that came in between was reported to no one.
+    OnDataAvailable();
 }
 
 void FileSender::OnDataAvailable() {
     if (!connection_)
+        return;
+    // Nothing to read (the report of bytes the check after Accept took already): a read
+    // would wait for the next request.
+    VARIANT_BOOL readable = VARIANT_FALSE;
+    if (FAILED(connection_->get_Readable(&readable)) || !Ok(readable))
         return;
     Variant data;
     VARIANT_BOOL ok = VARIANT_FALSE;
