@@ -61,13 +61,13 @@ FileSender::FileSender(SenderSelection selection, TransferFiles& files, Transfer
       fileSystem_(files),
       timers_(timers),
       listener_(listener) {
-    chunk_.resize(kChunkSize);
 }
 
 FileSender::~FileSender() {
     timers_.Kill(kSenderCloseTimer);
     listeningEvents_.Disconnect();
     connectionEvents_.Disconnect();
+    streamer_.Disconnect();
     if (connection_)
         connection_->Close();
     if (listening_)
@@ -119,13 +119,17 @@ void FileSender::OnTimer(int id) {
     listener_.OnSenderClose();
 }
 
+uint64_t FileSender::CurrentPosition() const {
+    return streaming_ ? streamer_.Position() : position_;
+}
+
 uint64_t FileSender::Done() const {
     uint64_t done = 0;
     for (const OfferedFile& file : files_) {
         if (file.state == FileState::kDone)
             done += file.size;
         else if (file.state == FileState::kSending)
-            done += std::min<uint64_t>(position_, file.size);
+            done += std::min<uint64_t>(CurrentPosition(), file.size);
     }
     return done;
 }
@@ -147,7 +151,9 @@ void FileSender::OnConnectionIncoming() {
         accepted->Close();
         return;
     }
-    if (FAILED(connectionEvents_.Connect(accepted.Get()))) {
+    if (FAILED(connectionEvents_.Connect(accepted.Get())) ||
+        FAILED(streamer_.Connect(accepted.Get()))) {
+        connectionEvents_.Disconnect();
         accepted->Close();
         return;
     }
@@ -171,7 +177,7 @@ void FileSender::OnDataAvailable() {
     VARIANT_BOOL ok = VARIANT_FALSE;
     if (FAILED(connection_->Receive(&data, &ok)) || !Ok(ok))
         return;
-    streaming_ = false;
+    StopStreaming();
     const CByteArrayVariant bytes(data);
     // Requests are 8 bytes and a receiver waits for each answer, but a stream may still split
     // one: the bytes are gathered until a whole request is there.
@@ -231,25 +237,32 @@ void FileSender::ServeData(uint32_t offset) {
     }
     position_ = offset;
     streaming_ = true;
-    const std::size_t n = ReadChunk();
-    if (n > 0) {
-        dataPacket_ = SendTabled(chunk_.data(), n);
-        ++dataSends_;
-    }
+    // The first chunk goes through the table of unconfirmed packets; the streamer sends the
+    // rest from the socket's send thread, each as the one before it completes.
+    streamer_.Begin(std::move(source_), offset, files_[current_ - 1].size,
+                    [this](const uint8_t* data, std::size_t n) { return SendTabled(data, n); });
+    EndedStreaming();
 }
 
-std::size_t FileSender::ReadChunk() {
-    const OfferedFile& file = files_[current_ - 1];
-    // Never past the announced size: a file that grew since it was chosen would otherwise
-    // send bytes the receiver refuses.
-    const uint64_t left = position_ < file.size ? file.size - position_ : 0;
-    const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(kChunkSize, left));
-    std::optional<std::size_t> got = want == 0 ? 0 : source_->Read(chunk_.data(), want);
-    const std::size_t n = got.value_or(0);
-    position_ += n;
-    if (n < kChunkSize)
-        CloseSource();
-    return n;
+void FileSender::StopStreaming() {
+    if (!streaming_)
+        return;
+    position_ = streamer_.Position();
+    if (std::unique_ptr<SourceFile> file = streamer_.Stop())
+        source_ = std::move(file);
+    streaming_ = false;
+    EndedStreaming();
+}
+
+void FileSender::EndedStreaming() {
+    // The file's last chunk was read: it is closed, and the file counts as sent.
+    if (streamer_.Ended() && current_ != 0 && files_[current_ - 1].state == FileState::kSending &&
+        !source_ && !streamer_.Active()) {
+        for (OfferedFile& file : files_) {
+            if (file.state == FileState::kSending)
+                file.state = FileState::kDone;
+        }
+    }
 }
 
 void FileSender::CloseSource() {
@@ -267,18 +280,11 @@ void FileSender::OnSendProgress(LONG nPacketID, LONG, LONG, SHORT fComplete) {
     if (fComplete == 0)
         return;
     unconfirmed_.erase(nPacketID);
-    // The next chunk follows the completion of the one before it, never of another packet, so
-    // exactly one data packet is ever in flight.
-    if (nPacketID != 0 && nPacketID == dataPacket_) {
-        dataPacket_ = 0;
-        if (streaming_ && source_) {
-            const std::size_t n = ReadChunk();
-            if (n > 0) {
-                dataPacket_ = SendBytes(chunk_.data(), n);
-                ++dataSends_;
-            }
-            timers_.Arm(kSenderCloseTimer, kIdleCloseMs);
-        }
+    // While a file streams, every completion is one of its chunks: the window stays a minute
+    // after the last.
+    if (streaming_) {
+        timers_.Arm(kSenderCloseTimer, kIdleCloseMs);
+        EndedStreaming();
     }
     listener_.OnSenderProgress();
 }
@@ -298,16 +304,15 @@ void FileSender::OnSendError(LONG nPacketID) {
     Unconfirmed copy = std::move(it->second);
     unconfirmed_.erase(it);
     ++copy.resends;
-    const bool data = nPacketID == dataPacket_;
     LONG id = 0;
     connection_->Send(copy.bytes.Variant(), &id);
     if (id != 0)
         unconfirmed_.emplace(id, std::move(copy));
-    if (data)
-        dataPacket_ = id;
+    streamer_.Replace(nPacketID, id);
 }
 
 void FileSender::OnConnectionClosed() {
+    streamer_.Stop();
     timers_.Arm(kSenderCloseTimer, kSoonMs);
 }
 

@@ -25,13 +25,12 @@
 #include "common/byte_array_variant.h"
 #include "common/events/event_sink.h"
 #include "common/interfaces/ovsock.h"
+#include "transfer/chunk_streamer.h"
 #include "transfer/file_trans_records.h"
 #include "transfer/transfer_files.h"
 #include "transfer/transfer_timers.h"
 
 namespace ov::transfer {
-
-inline constexpr std::size_t kChunkSize = 4096;
 
 enum class FileState : int32_t { kWaiting = 0, kSending = 1, kDone = 2 };
 
@@ -99,10 +98,10 @@ public:
     uint64_t Done() const;
     // The file whose information was sent last (null before any).
     const OfferedFile* Current() const;
-    uint64_t CurrentPosition() const { return position_; }
+    uint64_t CurrentPosition() const;
     bool Started() const { return started_; }
     // Data packets sent so far, resends not counted.
-    uint64_t DataSends() const { return dataSends_; }
+    uint64_t DataSends() const { return streamer_.Sends(); }
 
 private:
     void OnConnectionIncoming() override;
@@ -114,8 +113,10 @@ private:
     void Serve(const FileTransRequest& request);
     void ServeInfo(uint32_t index);
     void ServeData(uint32_t offset);
-    // Reads the next chunk of the open file into chunk_; closes the file at its end.
-    std::size_t ReadChunk();
+    // A new request ends the streaming of the chunks of the last; the file comes back.
+    void StopStreaming();
+    // Marks the file sent once the streamer read its last chunk.
+    void EndedStreaming();
     void CloseSource();
     // Sends a copy and keeps it under the packet ID for a resend after an error.
     LONG SendTabled(const uint8_t* data, std::size_t n);
@@ -135,7 +136,7 @@ private:
     LONG localPort_ = 0;
 
     std::unique_ptr<SourceFile> source_;
-    bool streaming_ = false;
+    bool streaming_ = false;  // the streamer has the chunks of the last data request
     std::size_t current_ = 0;  // 1-based index of the file last described; 0 none
     uint64_t position_ = 0;    // the open file's position
     struct Unconfirmed {
@@ -145,9 +146,7 @@ private:
     static constexpr int kMaxResends = 3;
     std::map<LONG, Unconfirmed> unconfirmed_;
     std::vector<uint8_t> pendingRequest_;  // a request split across reads
-    std::vector<uint8_t> chunk_;
-    LONG dataPacket_ = 0;  // the data packet in flight; 0 none
-    uint64_t dataSends_ = 0;
+    ChunkStreamer streamer_;
     bool started_ = false;
 };
 

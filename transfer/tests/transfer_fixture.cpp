@@ -97,8 +97,10 @@ bool TransferTest::RunUntil(const std::function<bool()>& done, std::chrono::mill
                 fired = true;
             }
         }
-        if (!fired)
-            apartment->PumpUntil([&] { return done(); }, std::chrono::milliseconds(5));
+        // Events are pumped after the timers as well: a timer that re-arms itself (the
+        // look for a first reply) must not keep the sockets' events waiting.
+        apartment->PumpUntil([&] { return done(); },
+                             std::chrono::milliseconds(fired ? 0 : 5));
     }
     return true;
 }
