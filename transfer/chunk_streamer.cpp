@@ -6,7 +6,14 @@
 
 namespace ov::transfer {
 
-ChunkStreamer::ChunkStreamer() : chunk_(kChunkSize) {}
+namespace {
+
+constexpr auto kReportEvery = std::chrono::milliseconds(100);
+
+}  // namespace
+
+ChunkStreamer::ChunkStreamer(Owner& owner)
+    : owner_(owner), apartment_(Apartment::Current()), chunk_(kChunkSize) {}
 
 ChunkStreamer::~ChunkStreamer() {
     Disconnect();
@@ -42,7 +49,9 @@ bool ChunkStreamer::Begin(std::unique_ptr<SourceFile> file, uint64_t offset, uin
     if (n == 0)
         return false;
     packet_ = sendFirst(chunk_.data(), n);
+    firstInFlight_ = true;
     ++sends_;
+    lastReport_ = std::chrono::steady_clock::now();
     return true;
 }
 
@@ -97,18 +106,60 @@ std::size_t ChunkStreamer::ReadLocked() {
     return n;
 }
 
+void ChunkStreamer::Post(std::function<void(Owner&)> f) {
+    if (!apartment_ || !apartment_->IsSingleThreaded()) {
+        f(owner_);  // an owner in the free apartment takes its calls on any thread
+        return;
+    }
+    apartment_->Post([alive = std::weak_ptr<int>(alive_), owner = &owner_, f = std::move(f)] {
+        if (alive.lock())
+            f(*owner);
+    });
+}
+
+void ChunkStreamer::OnDataAvailable() {
+    Post([](Owner& o) { o.OnStreamDataAvailable(); });
+}
+
+void ChunkStreamer::OnConnectionClosed() {
+    Post([](Owner& o) { o.OnStreamConnectionClosed(); });
+}
+
+void ChunkStreamer::OnSendError(LONG nPacketID) {
+    Post([nPacketID](Owner& o) { o.OnStreamSendError(nPacketID); });
+}
+
 void ChunkStreamer::OnSendProgress(LONG nPacketID, LONG, LONG, SHORT fComplete) {
-    std::lock_guard lock(mutex_);
-    if (fComplete == 0 || !active_ || nPacketID == 0 || nPacketID != packet_ || !socket_)
+    if (fComplete == 0)
         return;
-    packet_ = 0;
-    const std::size_t n = ReadLocked();
-    if (n == 0)
-        return;
-    // Send only queues the bytes for the send thread (this one); it reports nothing from here.
-    CByteArrayVariant packet(chunk_.data(), n);
-    socket_->Send(packet.Variant(), &packet_);
-    ++sends_;
+    bool report = false;
+    bool streamed = false;
+    {
+        std::lock_guard lock(mutex_);
+        // The first chunk is the owner's packet too (it keeps its copy); the others are ours.
+        streamed = nPacketID != 0 && nPacketID == packet_ && !firstInFlight_;
+        if (nPacketID != 0 && nPacketID == packet_) {
+            packet_ = 0;
+            firstInFlight_ = false;
+            if (active_ && socket_) {
+                const std::size_t n = ReadLocked();
+                if (n > 0) {
+                    // Send only queues the bytes for the send thread (this one).
+                    CByteArrayVariant packet(chunk_.data(), n);
+                    socket_->Send(packet.Variant(), &packet_);
+                    ++sends_;
+                }
+            }
+            const auto now = std::chrono::steady_clock::now();
+            report = !active_ || now - lastReport_ >= kReportEvery;
+            if (report)
+                lastReport_ = now;
+        }
+    }
+    if (!streamed)
+        Post([nPacketID](Owner& o) { o.OnStreamSendComplete(nPacketID); });
+    else if (report)
+        Post([](Owner& o) { o.OnStreamProgress(); });
 }
 
 }  // namespace ov::transfer

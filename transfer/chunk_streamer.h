@@ -3,13 +3,19 @@
 // stream does not wait for a trip through the owner's apartment per chunk. The owner starts
 // it for a data request and takes the file back when the next request comes.
 //
-//   ChunkStreamer streamer;
+// It is the connection's only listener: the other events go on to the owner, posted to the
+// apartment the streamer was made in, and the completions of streamed chunks only as a
+// progress report at most every tenth of a second and when the file ends, so that the send
+// thread does not wake the owner's thread for every chunk.
+//
+//   ChunkStreamer streamer(owner);                         // on the owner's apartment thread
 //   streamer.Connect(connection);                          // agile: called on the send thread
 //   streamer.Begin(std::move(file), offset, size, send);   // send: the first chunk, tabled
 //   ... the next request: std::unique_ptr<SourceFile> file = streamer.Stop();
 //   streamer.Disconnect();                                 // before the socket closes
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,6 +25,7 @@
 
 #include "common/events/event_sink.h"
 #include "common/interfaces/ovsock.h"
+#include "platform/com/apartment.h"
 #include "platform/com/comptr.h"
 #include "transfer/transfer_files.h"
 
@@ -30,7 +37,22 @@ class ChunkStreamer final : private OVSocketEventHandler {
 public:
     using SendFirst = std::function<LONG(const uint8_t* data, std::size_t n)>;
 
-    ChunkStreamer();
+    // The connection's events as the owner gets them, on its apartment's thread.
+    class Owner {
+    public:
+        virtual void OnStreamDataAvailable() = 0;
+        virtual void OnStreamConnectionClosed() = 0;
+        virtual void OnStreamSendError(LONG packetId) = 0;
+        // A packet completed that was not one of the streamed chunks.
+        virtual void OnStreamSendComplete(LONG packetId) = 0;
+        // Streamed chunks completed since the last report (or the file ended).
+        virtual void OnStreamProgress() = 0;
+
+    protected:
+        ~Owner() = default;
+    };
+
+    explicit ChunkStreamer(Owner& owner);
     ~ChunkStreamer();
     ChunkStreamer(const ChunkStreamer&) = delete;
     ChunkStreamer& operator=(const ChunkStreamer&) = delete;
@@ -56,20 +78,31 @@ public:
     uint64_t Sends() const;
 
 private:
+    void OnDataAvailable() override;
+    void OnConnectionClosed() override;
+    void OnSendError(LONG nPacketID) override;
     void OnSendProgress(LONG nPacketID, LONG nSent, LONG nPacketSize, SHORT fComplete) override;
+    // Runs f on the owner's thread unless the streamer is gone by then.
+    void Post(std::function<void(Owner&)> f);
     // Reads the next chunk; closes the file at its end. Under the lock.
     std::size_t ReadLocked();
 
+    Owner& owner_;
+    const std::shared_ptr<Apartment> apartment_;
+    // Tasks posted to the apartment hold it weakly; it dies with the streamer, on that thread.
+    const std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     OVSocketEventConnection events_{this};
     mutable std::mutex mutex_;  // guards everything below
     ComPtr<IOVSocket> socket_;
     std::unique_ptr<SourceFile> file_;
     uint64_t position_ = 0;
     uint64_t size_ = 0;
-    LONG packet_ = 0;  // the chunk in flight; 0 none
+    LONG packet_ = 0;             // the chunk in flight; 0 none
+    bool firstInFlight_ = false;  // it is the first, sent (and kept) by the owner
     bool active_ = false;
     bool ended_ = false;
     uint64_t sends_ = 0;
+    std::chrono::steady_clock::time_point lastReport_;
     std::vector<uint8_t> chunk_;
 };
 

@@ -60,13 +60,11 @@ FileSender::FileSender(SenderSelection selection, TransferFiles& files, Transfer
       total_(selection.total),
       fileSystem_(files),
       timers_(timers),
-      listener_(listener) {
-}
+      listener_(listener) {}
 
 FileSender::~FileSender() {
     timers_.Kill(kSenderCloseTimer);
     listeningEvents_.Disconnect();
-    connectionEvents_.Disconnect();
     streamer_.Disconnect();
     if (connection_)
         connection_->Close();
@@ -151,9 +149,8 @@ void FileSender::OnConnectionIncoming() {
         accepted->Close();
         return;
     }
-    if (FAILED(connectionEvents_.Connect(accepted.Get())) ||
-        FAILED(streamer_.Connect(accepted.Get()))) {
-        connectionEvents_.Disconnect();
+    if (FAILED(streamer_.Connect(accepted.Get()))) {
+        streamer_.Disconnect();
         accepted->Close();
         return;
     }
@@ -162,10 +159,10 @@ void FileSender::OnConnectionIncoming() {
     listener_.OnSenderConnected();
     // The accepted socket reports data from the moment Accept returns, before its events
     // reach this object: a request that came in between was reported to no one.
-    OnDataAvailable();
+    OnStreamDataAvailable();
 }
 
-void FileSender::OnDataAvailable() {
+void FileSender::OnStreamDataAvailable() {
     if (!connection_)
         return;
     // Nothing to read (the report of bytes the check after Accept took already): a read
@@ -276,10 +273,12 @@ void FileSender::CloseSource() {
     streaming_ = false;
 }
 
-void FileSender::OnSendProgress(LONG nPacketID, LONG, LONG, SHORT fComplete) {
-    if (fComplete == 0)
-        return;
-    unconfirmed_.erase(nPacketID);
+void FileSender::OnStreamSendComplete(LONG packetId) {
+    unconfirmed_.erase(packetId);
+    OnStreamProgress();
+}
+
+void FileSender::OnStreamProgress() {
     // While a file streams, every completion is one of its chunks: the window stays a minute
     // after the last.
     if (streaming_) {
@@ -289,7 +288,7 @@ void FileSender::OnSendProgress(LONG nPacketID, LONG, LONG, SHORT fComplete) {
     listener_.OnSenderProgress();
 }
 
-void FileSender::OnSendError(LONG nPacketID) {
+void FileSender::OnStreamSendError(LONG nPacketID) {
     auto it = unconfirmed_.find(nPacketID);
     // A TCP send fails only on a broken connection, whose end the socket does not always report
     // as closed. An untabled packet is not resent, and a tabled one only a few times, so a dead
@@ -298,7 +297,7 @@ void FileSender::OnSendError(LONG nPacketID) {
     if (it == unconfirmed_.end() || it->second.resends >= kMaxResends) {
         if (it != unconfirmed_.end())
             unconfirmed_.erase(it);
-        OnConnectionClosed();
+        OnStreamConnectionClosed();
         return;
     }
     Unconfirmed copy = std::move(it->second);
@@ -311,7 +310,7 @@ void FileSender::OnSendError(LONG nPacketID) {
     streamer_.Replace(nPacketID, id);
 }
 
-void FileSender::OnConnectionClosed() {
+void FileSender::OnStreamConnectionClosed() {
     streamer_.Stop();
     timers_.Arm(kSenderCloseTimer, kSoonMs);
 }

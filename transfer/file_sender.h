@@ -71,7 +71,7 @@ public:
     virtual void OnSenderClose() = 0;
 };
 
-class FileSender final : private OVSocketEventHandler {
+class FileSender final : private OVSocketEventHandler, private ChunkStreamer::Owner {
 public:
     FileSender(SenderSelection selection, TransferFiles& files, TransferTimers& timers,
                SenderListener& listener);
@@ -104,11 +104,14 @@ public:
     uint64_t DataSends() const { return streamer_.Sends(); }
 
 private:
+    // The listening socket's.
     void OnConnectionIncoming() override;
-    void OnDataAvailable() override;
-    void OnSendProgress(LONG nPacketID, LONG nSent, LONG nPacketSize, SHORT fComplete) override;
-    void OnSendError(LONG nPacketID) override;
-    void OnConnectionClosed() override;
+    // The connection's, through the streamer.
+    void OnStreamDataAvailable() override;
+    void OnStreamConnectionClosed() override;
+    void OnStreamSendError(LONG packetId) override;
+    void OnStreamSendComplete(LONG packetId) override;
+    void OnStreamProgress() override;
 
     void Serve(const FileTransRequest& request);
     void ServeInfo(uint32_t index);
@@ -131,12 +134,11 @@ private:
     ComPtr<IOVSocket> listening_;
     ComPtr<IOVSocket> connection_;
     OVSocketEventConnection listeningEvents_{this};
-    OVSocketEventConnection connectionEvents_{this};
     LONG localIp_ = 0;
     LONG localPort_ = 0;
 
     std::unique_ptr<SourceFile> source_;
-    bool streaming_ = false;  // the streamer has the chunks of the last data request
+    bool streaming_ = false;   // the streamer has the chunks of the last data request
     std::size_t current_ = 0;  // 1-based index of the file last described; 0 none
     uint64_t position_ = 0;    // the open file's position
     struct Unconfirmed {
@@ -146,7 +148,7 @@ private:
     static constexpr int kMaxResends = 3;
     std::map<LONG, Unconfirmed> unconfirmed_;
     std::vector<uint8_t> pendingRequest_;  // a request split across reads
-    ChunkStreamer streamer_;
+    ChunkStreamer streamer_{*this};
     bool started_ = false;
 };
 

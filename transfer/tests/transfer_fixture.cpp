@@ -99,8 +99,7 @@ bool TransferTest::RunUntil(const std::function<bool()>& done, std::chrono::mill
         }
         // Events are pumped after the timers as well: a timer that re-arms itself (the
         // look for a first reply) must not keep the sockets' events waiting.
-        apartment->PumpUntil([&] { return done(); },
-                             std::chrono::milliseconds(fired ? 0 : 5));
+        apartment->PumpUntil([&] { return done(); }, std::chrono::milliseconds(fired ? 0 : 5));
     }
     return true;
 }
