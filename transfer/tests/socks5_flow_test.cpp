@@ -3,7 +3,6 @@
 // the receiver must start its requests and its reads without them.
 #include <filesystem>
 
-#include "platform/com/apartment.h"
 #include "sock/tests/danted_process.h"
 #include "transfer/tests/transfer_fixture.h"
 
@@ -12,28 +11,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Socks5FlowTest : public TransferTest {
-protected:
-    // As RunUntil, but it pumps after every round of short timers as well: the receiver looks
-    // for the first reply with a short timer that arms itself again each time it fires, and
-    // the sender, in this same thread, answers only when the apartment is pumped.
-    bool Drive(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        auto apartment = Apartment::Current();
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            for (int id : senderTimers_.TakeShort(kFirstRequestDelayMs))
-                sender_->OnTimer(id);
-            if (receiver_) {
-                for (int id : receiverTimers_.TakeShort(kFirstRequestDelayMs))
-                    receiver_->OnTimer(id);
-            }
-            apartment->PumpUntil(done, std::chrono::milliseconds(1));
-        }
-        return true;
-    }
-};
+class Socks5FlowTest : public TransferTest {};
 
 TEST_F(Socks5FlowTest, FilesArriveWholeThroughTheProxy) {
     if (ov::testing::DantedProcess::Program().empty())
@@ -58,7 +36,7 @@ TEST_F(Socks5FlowTest, FilesArriveWholeThroughTheProxy) {
     receiver_ = receiver.get();
     ASSERT_TRUE(receiver->Start((dir_ / "save").string()));
 
-    ASSERT_TRUE(Drive([&] { return receiverEvents_.complete == 1; }, std::chrono::seconds(10)))
+    ASSERT_TRUE(RunUntil([&] { return receiverEvents_.complete == 1; }, std::chrono::seconds(10)))
         << "received " << receiver->Done() << " of " << sender->Total() << " bytes\n"
         << proxy.Log();
     EXPECT_TRUE(receiverEvents_.failures.empty());
@@ -80,7 +58,7 @@ TEST_F(Socks5FlowTest, FilesArriveWholeThroughTheProxy) {
     receiver_ = waiting.get();
     const sock::test::RawSocket conn = silent.Accept();
     ASSERT_GE(conn.Fd(), 0);
-    Drive([] { return false; }, std::chrono::milliseconds(200));
+    RunUntil([] { return false; }, std::chrono::milliseconds(200));
     const RequestBytes count = EncodeRequest({RequestKind::kCount, 0});
     EXPECT_EQ(conn.ReadExactly(kRequestSize, std::chrono::seconds(2)),
               std::string(count.begin(), count.end()));

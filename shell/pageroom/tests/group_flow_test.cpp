@@ -1,0 +1,234 @@
+// Pageroom groups between two clients of the reference server in this process: entering a
+// site and a page, the user lists, joins and leaves as lines, group chat with actions and the
+// own lines' results, a list in parts, a second window catching up, leaving and entering again.
+#include <cstring>
+
+#include "shell/messaging/tests/message_fixture.h"
+#include "shell/pageroom/group_registry.h"
+#include "shell/pageroom/pageroom_watcher.h"
+
+namespace ov::shell::testing {
+namespace {
+
+// What the watcher drew, per view.
+class DisplayRecorder final : public PageroomDisplay {
+public:
+    void AddLine(int view, const ChatLine& line) override { lines[view].push_back(line); }
+    void SetLineKind(int view, qint64 key, ChatLineKind kind) override {
+        for (ChatLine& l : lines[view])
+            if (l.key == key)
+                l.kind = kind;
+    }
+    void SetUsers(int view, const QList<PageroomUser>& list) override { users[view] = list; }
+    void AddUser(int view, const PageroomUser& user) override { users[view].push_back(user); }
+    void RemoveUser(int view, qint32 pin) override {
+        users[view].removeIf([&](const PageroomUser& u) { return u.pin == pin; });
+    }
+    void UpdateUser(int view, const PageroomUser& user) override {
+        for (PageroomUser& u : users[view])
+            if (u.pin == user.pin)
+                u = user;
+    }
+    int WindowMode() const override { return mode; }
+    void SetCaption(const QString& text) override { caption = text; }
+    void LogoAnimate(bool on) override { animating = on; }
+    void LogoFlash() override { ++flashes; }
+    void LogoCount(int view, int count) override { counts[view] = count; }
+
+    // The lines' texts without their time.
+    QStringList Texts(int view) const {
+        QStringList texts;
+        for (const ChatLine& l : lines[view])
+            texts << l.text.mid(QStringLiteral("[00:00] ").size());
+        return texts;
+    }
+    bool Has(int view, const QString& text) const { return Texts(view).contains(text); }
+    QStringList Names(int view) const {
+        QStringList names;
+        for (const PageroomUser& u : users[view])
+            names << u.name;
+        return names;
+    }
+
+    QList<ChatLine> lines[2];
+    QList<PageroomUser> users[2];
+    int mode = kPageView;
+    QString caption;
+    bool animating = false;
+    int flashes = 0;
+    int counts[2] = {-1, -1};
+};
+
+// One client's tab: its registry, its watcher and what it drew.
+struct Tab {
+    Tab(ShellClient& c, const QString& ownName)
+        : registry(c.App().Kernel()),
+          watcher(
+              display, [ownName] { return ownName; }, c.App().Desktop().clock) {}
+
+    void Open(const QString& site, const QString& page) {
+        watcher.SetGroups(&registry.Acquire(OV_GT_SITE, site, &watcher),
+                          &registry.Acquire(OV_GT_URL, page, &watcher));
+        watcher.Site()->Enter(&watcher, nullptr, QString());
+        watcher.Page()->Enter(&watcher, nullptr, QString());
+    }
+    // Leaves the page (another page of the site, or the tab closed).
+    void LeavePage() {
+        OVGroupInfo* page = watcher.Page();
+        registry.Release(page->Type(), page->Name(), &watcher);
+        page->LeaveIfIdle(0);
+    }
+
+    DisplayRecorder display;
+    GroupRegistry registry;
+    PageroomWatcher watcher;
+};
+
+class GroupFlow : public MessageTest {};
+
+TEST_F(GroupFlow, TwoClientsMeetOnASiteAndAPageAndChat) {
+    StartServer();
+    RegisterUser("alice");
+    const qint32 bobPin = RegisterUser("bob");
+    ShellClient& alice = LogIn("alice");
+    ShellClient& bob = LogIn("bob");
+    Tab a(alice, "n-alice");
+    Tab b(bob, "n-bob");
+
+    a.Open("127.0.0.2", "127.0.0.2/one.html");
+    EXPECT_TRUE(a.display.animating);
+    EXPECT_EQ(a.display.Texts(kSiteView).value(0), "*** 正在登录到网站 http://127.0.0.2 ...");
+    EXPECT_EQ(a.display.Texts(kPageView).value(0),
+              "*** 正在登录到网页 http://127.0.0.2/one.html ...");
+    ASSERT_TRUE(Drive([&] {
+        return a.display.Has(kSiteView, "*** 获取网站在线用户列表成功") &&
+               a.display.Has(kPageView, "*** 获取网页在线用户列表成功");
+    }));
+    EXPECT_EQ(a.display.Texts(kPageView),
+              (QStringList{"*** 正在登录到网页 http://127.0.0.2/one.html ...",
+                           "*** 登录网页 http://127.0.0.2/one.html 成功。",
+                           "*** 正在获取网页在线用户列表...", "*** 获取网页在线用户列表成功"}));
+    EXPECT_EQ(a.display.caption, "网页模式 - http://127.0.0.2/one.html");
+    EXPECT_FALSE(a.display.animating);
+    EXPECT_EQ(a.display.counts[kSiteView], 1);
+    EXPECT_EQ(a.display.Names(kPageView), QStringList{"n-alice"});
+
+    // Bob comes to the same page: each sees the other.
+    b.Open("127.0.0.2", "127.0.0.2/one.html");
+    ASSERT_TRUE(Drive([&] {
+        return b.display.Names(kPageView).size() == 2 && a.display.Names(kPageView).size() == 2 &&
+               a.display.Names(kSiteView).size() == 2;
+    }));
+    EXPECT_TRUE(a.display.Has(kPageView, "*** <n-bob> 进入"));
+    EXPECT_EQ(a.display.lines[kPageView].back().kind, ChatLineKind::Join);
+    EXPECT_EQ(a.display.lines[kPageView].back().pin, bobPin);
+    EXPECT_EQ(a.display.counts[kPageView], 2);
+    EXPECT_GT(a.display.flashes, 0);
+
+    // Chat on the page: an action in capitals, a line that names the reader.
+    ASSERT_TRUE(a.watcher.Page()->Send(OV_COMPONENT_MESSAGER, 0, "/ME waves"));
+    ASSERT_TRUE(a.watcher.Page()->Send(OV_COMPONENT_MESSAGER, 0, "hello N-BOB"));
+    EXPECT_EQ(a.display.lines[kPageView].back().kind, ChatLineKind::OwnSending);
+    ASSERT_TRUE(Drive([&] { return b.display.Has(kPageView, "<n-alice> hello N-BOB"); }));
+    const QList<ChatLine>& got = b.display.lines[kPageView];
+    EXPECT_EQ(got[got.size() - 2].text.mid(8), "* n-alice waves");
+    EXPECT_EQ(got[got.size() - 2].kind, ChatLineKind::Action);
+    EXPECT_EQ(got.back().kind, ChatLineKind::Highlight);
+    ASSERT_TRUE(
+        Drive([&] { return a.display.lines[kPageView].back().kind == ChatLineKind::OwnSent; }));
+    const QList<ChatLine>& own = a.display.lines[kPageView];
+    EXPECT_EQ(own[own.size() - 2].text.mid(8), "* n-alice waves");
+    EXPECT_EQ(own[own.size() - 2].kind, ChatLineKind::OwnActionSent);
+
+    // Bob goes to another page of the site: he leaves alice's page group, both stay on the
+    // site; the old group object stays in his registry with no ID until entered again.
+    OVGroupInfo* old = b.watcher.Page();
+    b.LeavePage();
+    EXPECT_EQ(old->Id(), 0);
+    EXPECT_FALSE(old->Entered());
+    ASSERT_TRUE(Drive([&] { return a.display.Names(kPageView).size() == 1; }));
+    EXPECT_TRUE(a.display.Has(kPageView, "*** <n-bob> 离开"));
+    EXPECT_EQ(a.display.Names(kSiteView).size(), 2);
+    // (The watcher released it before leaving: it hears no OnGroupLeft, as it moves on.)
+    b.Open("127.0.0.2", "127.0.0.2/one.html");  // back again: the same object, entering anew
+    EXPECT_EQ(b.watcher.Page(), old);
+    EXPECT_TRUE(old->Entering());
+    EXPECT_EQ(old->Id(), 0);
+    ASSERT_TRUE(Drive([&] { return old->Entered() && a.display.Names(kPageView).size() == 2; }));
+    EXPECT_EQ(b.registry.Size(), 2);
+}
+
+TEST_F(GroupFlow, ListsInPartsASecondWindowAndStrangers) {
+    StartServer();
+    RegisterUser("alice");
+    ShellClient& alice = LogIn("alice");
+    Tab a(alice, "n-alice");
+    a.Open("127.0.0.2", "127.0.0.2/one.html");
+    OVGroupInfo& page = *a.watcher.Page();
+    ASSERT_TRUE(Drive([&] { return !page.Listing() && page.Entered(); }));
+
+    // A second window on the same page catches up with the entered group, alone.
+    DisplayRecorder second;
+    PageroomWatcher other(
+        second, [] { return QStringLiteral("n-alice"); }, alice.App().Desktop().clock);
+    other.SetGroups(&a.registry.Acquire(OV_GT_SITE, "127.0.0.2", &other),
+                    &a.registry.Acquire(OV_GT_URL, "127.0.0.2/one.html", &other));
+    EXPECT_EQ(other.Page(), &page);
+    const qsizetype before = a.display.lines[kPageView].size();
+    page.Enter(&other, nullptr, QString());
+    EXPECT_EQ(second.Texts(kPageView).value(0), "*** 正在登录到网页 http://127.0.0.2/one.html ...");
+    EXPECT_EQ(second.Texts(kPageView).value(1), "*** 登录网页 http://127.0.0.2/one.html 成功。");
+    // The first window hears no second enter, only the list the new window asks for.
+    EXPECT_EQ(a.display.Texts(kPageView).count("*** 登录网页 http://127.0.0.2/one.html 成功。"), 1);
+    EXPECT_EQ(a.display.Texts(kPageView).mid(before),
+              QStringList{"*** 正在获取网页在线用户列表..."});
+
+    // A list in three parts: one list, told once, pending until the last part.
+    page.RequestUsers();
+    ASSERT_TRUE(page.Listing());
+    auto user = [](qint32 pin, const char* nick) {
+        OV_USER_INFO u{};
+        u.nPin = static_cast<uint32_t>(pin);
+        std::strncpy(u.sNickName, nick, sizeof u.sNickName - 1);
+        u.nOnlineStatus = OV_ONLINE_STATUS_ONLINE;
+        return std::string(reinterpret_cast<const char*>(&u), sizeof u);
+    };
+    const LONG pending = page.PendingList();
+    const int told = static_cast<int>(a.display.lines[kPageView].size());
+    page.OnRequestGroupOnlineUserListReply2(pending, OV_ERR_NONE, OV_GT_URL, page.Id(), 3,
+                                            OV_LISTFLAG_HEAD, 1, user(20001, "h"));
+    page.OnRequestGroupOnlineUserListReply2(pending, OV_ERR_NONE, OV_GT_URL, page.Id(), 3,
+                                            OV_LISTFLAG_BODY, 1, user(20002, "b"));
+    EXPECT_TRUE(page.Listing());
+    EXPECT_EQ(a.display.lines[kPageView].size(), told);
+    page.OnRequestGroupOnlineUserListReply2(pending, OV_ERR_NONE, OV_GT_URL, page.Id(), 3,
+                                            OV_LISTFLAG_TAIL, 1, user(20003, "t"));
+    EXPECT_FALSE(page.Listing());
+    EXPECT_EQ(a.display.Names(kPageView), (QStringList{"h", "b", "t"}));
+    EXPECT_EQ(a.display.Texts(kPageView).back(), "*** 获取网页在线用户列表成功");
+    EXPECT_EQ(page.OnlineCount(), 3);
+
+    // A message from someone not in the list names him by his number; a status change of a
+    // member changes his icon's overlay.
+    page.OnGroupMessageReceived(20099, OV_GT_URL, page.Id(), OV_COMPONENT_MESSAGER, 0, "hi", 0);
+    EXPECT_EQ(a.display.Texts(kPageView).back(), "<[20099]> hi");
+    page.OnUserStatusChanged(20002, OV_ONLINE_STATUS_AWAY);
+    EXPECT_EQ(a.display.users[kPageView][1].overlay, 4);
+    // Other components' messages are not lines.
+    page.OnGroupMessageReceived(20001, OV_GT_URL, page.Id(), OV_COMPONENT_CHAT, 0, "x", 0);
+    EXPECT_EQ(a.display.Texts(kPageView).back(), "<[20099]> hi");
+
+    // Watched by two windows, the group stays when one asks to leave if idle; forced, it goes.
+    page.LeaveIfIdle(1);
+    EXPECT_TRUE(page.Entered());
+    page.LeaveIfIdle(-1);
+    EXPECT_FALSE(page.Entered());
+    EXPECT_EQ(page.Id(), 0);
+    EXPECT_TRUE(page.Users().isEmpty());
+    EXPECT_EQ(a.display.counts[kPageView], 0);
+    EXPECT_EQ(a.display.caption, "未登录到网站...");
+    EXPECT_FALSE(page.Send(OV_COMPONENT_MESSAGER, 0, "nobody hears"));
+}
+
+}  // namespace
+}  // namespace ov::shell::testing
