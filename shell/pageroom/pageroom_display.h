@@ -10,6 +10,8 @@
 
 namespace ov::shell {
 
+class OVGroupInfo;
+
 enum PageroomView : int { kSiteView = 0, kPageView = 1 };
 
 // A member as the user lists show it.
@@ -37,6 +39,10 @@ public:
     virtual void LogoAnimate(bool on) = 0;
     virtual void LogoFlash() = 0;
     virtual void LogoCount(int view, int count) = 0;
+    // The tab's logo and Pageroom window shown or hidden; the group a view shows (null: none).
+    virtual void ShowLogo(bool shown) = 0;
+    virtual void ShowWindow(bool shown) = 0;
+    virtual void SetViewGroup(int view, OVGroupInfo* group) = 0;
 };
 
 }  // namespace ov::shell

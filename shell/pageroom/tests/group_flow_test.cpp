@@ -6,6 +6,7 @@
 #include "shell/messaging/tests/message_fixture.h"
 #include "shell/pageroom/group_registry.h"
 #include "shell/pageroom/pageroom_watcher.h"
+#include "shell/pageroom/tab_watcher.h"
 
 namespace ov::shell::testing {
 namespace {
@@ -34,6 +35,12 @@ public:
     void LogoAnimate(bool on) override { animating = on; }
     void LogoFlash() override { ++flashes; }
     void LogoCount(int view, int count) override { counts[view] = count; }
+    void ShowLogo(bool shown) override { logoShown = shown; }
+    void ShowWindow(bool shown) override {
+        windowShown = shown;
+        windowShows += shown;
+    }
+    void SetViewGroup(int view, OVGroupInfo* group) override { groups[view] = group; }
 
     // The lines' texts without their time.
     QStringList Texts(int view) const {
@@ -57,6 +64,10 @@ public:
     bool animating = false;
     int flashes = 0;
     int counts[2] = {-1, -1};
+    bool logoShown = false;
+    bool windowShown = false;
+    int windowShows = 0;
+    OVGroupInfo* groups[2] = {nullptr, nullptr};
 };
 
 // One client's tab: its registry, its watcher and what it drew.
@@ -228,6 +239,60 @@ TEST_F(GroupFlow, ListsInPartsASecondWindowAndStrangers) {
     EXPECT_EQ(a.display.counts[kPageView], 0);
     EXPECT_EQ(a.display.caption, "未登录到网站...");
     EXPECT_FALSE(page.Send(OV_COMPONENT_MESSAGER, 0, "nobody hears"));
+}
+
+TEST_F(GroupFlow, TabsShareGroupsAndLeaveThemOnlyWhenNoneWatches) {
+    StartServer();
+    RegisterUser("alice");
+    ShellClient& alice = LogIn("alice");
+    GroupRegistry registry(alice.App().Kernel());
+    bool firstShow = true;
+    auto takeFirstShow = [&] { return std::exchange(firstShow, false); };
+    auto name = [] { return QStringLiteral("n-alice"); };
+    DisplayRecorder one, two;
+    TabWatcher tab1(registry, one, name, alice.App().Desktop().clock, takeFirstShow);
+    TabWatcher tab2(registry, two, name, alice.App().Desktop().clock, takeFirstShow);
+
+    tab1.Navigated("http://127.0.0.2/one.html");
+    tab2.Navigated("HTTPS://127.0.0.2/two.html");
+    EXPECT_TRUE(one.logoShown);
+    EXPECT_EQ(one.windowShows + two.windowShows, 1);  // once per installation
+    ASSERT_TRUE(tab1.Site());
+    EXPECT_EQ(tab1.Site(), tab2.Site());
+    EXPECT_NE(tab1.Page(), tab2.Page());
+    EXPECT_EQ(one.groups[kSiteView], tab1.Site());
+    OVGroupInfo* site = tab1.Site();
+    ASSERT_TRUE(
+        Drive([&] { return site->Entered() && tab1.Page()->Entered() && tab2.Page()->Entered(); }));
+    EXPECT_EQ(site->ObserverCount(), 2);
+
+    // Within the site only the page changes; the old page group, watched by nobody, is left.
+    OVGroupInfo* oldPage = tab2.Page();
+    tab2.Navigated("http://127.0.0.2/one.html");
+    EXPECT_EQ(tab2.Site(), site);
+    EXPECT_TRUE(site->Entered());
+    EXPECT_EQ(tab2.Page(), tab1.Page());
+    EXPECT_FALSE(oldPage->Entered());
+    EXPECT_EQ(oldPage->Id(), 0);
+
+    // The first tab closes: the other keeps both groups.
+    tab1.Detach();
+    tab1.Navigated("http://127.0.0.2/two.html");  // a closed tab follows nothing
+    EXPECT_TRUE(site->Entered());
+    EXPECT_TRUE(tab2.Page()->Entered());
+    EXPECT_EQ(site->ObserverCount(), 1);
+    EXPECT_FALSE(tab1.Site());
+
+    // An address that does not qualify: both left, the logo and the window hidden.
+    OVGroupInfo* page = tab2.Page();
+    tab2.Navigated("http://localhost/");
+    EXPECT_FALSE(site->Entered());
+    EXPECT_FALSE(page->Entered());
+    EXPECT_FALSE(two.logoShown);
+    EXPECT_FALSE(two.windowShown);
+    EXPECT_EQ(two.groups[kSiteView], nullptr);
+    EXPECT_EQ(two.counts[kSiteView], 0);
+    EXPECT_EQ(registry.Size(), 3);  // group objects stay for the session
 }
 
 }  // namespace
