@@ -9,8 +9,8 @@ packages=(
   libc-bin
   libsqlite3-dev sqlite3 libsodium-dev
   libgsf-bin python3-olefile
-  dante-server
-  qt6-base-dev qt6-qpa-plugins libcanberra-dev
+  dante-server chromium
+  qt6-base-dev qt6-qpa-plugins qt6-websockets-dev libcanberra-dev
   fonts-wqy-microhei
   xvfb xauth dbus-daemon at-spi2-core python3-pyatspi python3-gi gir1.2-glib-2.0
 )

@@ -1,0 +1,57 @@
+// BrowserMonitor: Pageroom for every tab of the followed browser. Each tab gets a TabWatcher
+// (and a display of its own) when it appears, hears every address it moves to, and is
+// detached when it closes or the browser goes.
+//
+//   BrowserMonitor monitor(registry, makeDisplay, ownName, clock, takeFirstShow);
+//   monitor.Start(9222);      // at login, or a visible status again
+//   monitor.Stop();           // invisible, logout, connection lost, exit
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "shell/pageroom/devtools_browser.h"
+#include "shell/pageroom/tab_watcher.h"
+
+namespace ov::shell {
+
+class BrowserMonitor final : public QObject {
+    Q_OBJECT
+public:
+    using DisplayFactory = std::function<std::unique_ptr<PageroomDisplay>(const QString& tabId)>;
+
+    BrowserMonitor(GroupRegistry& registry, DisplayFactory displays,
+                   std::function<QString()> ownName, SecondsClock clock,
+                   std::function<bool()> takeFirstShow, QObject* parent = nullptr);
+    ~BrowserMonitor() override;
+
+    void Start(quint16 port);
+    void Stop();
+    bool Running() const { return running_; }
+    const DevToolsBrowser& Browser() const { return browser_; }
+    // The watcher of a tab, null when there is none.
+    TabWatcher* Tab(const QString& id) const;
+    int TabCount() const { return static_cast<int>(tabs_.size()); }
+
+private:
+    struct Watched {
+        std::unique_ptr<PageroomDisplay> display;
+        std::unique_ptr<TabWatcher> watcher;
+    };
+
+    void OnTabChanged(const QString& id, const QString& address);
+    void OnTabClosed(const QString& id);
+
+    GroupRegistry& registry_;
+    DisplayFactory displays_;
+    std::function<QString()> ownName_;
+    SecondsClock clock_;
+    std::function<bool()> takeFirstShow_;
+    DevToolsBrowser browser_;
+    std::map<QString, Watched> tabs_;
+    bool running_ = false;
+};
+
+}  // namespace ov::shell
