@@ -89,6 +89,8 @@ public:
     void OnTimer(int id);
     // Ends the window soon (completion with "close when finished").
     void CloseSoon();
+    // The user closes the window: the connection goes now, nothing more is written.
+    void Cancel() { Stop(); }
 
     // "%d.%d.%d.%d" of the sender's address.
     std::string SenderAddress() const;

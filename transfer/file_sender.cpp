@@ -281,7 +281,7 @@ void FileSender::OnStreamSendComplete(LONG packetId) {
 void FileSender::OnStreamProgress() {
     // While a file streams, every completion is one of its chunks: the window stays a minute
     // after the last.
-    if (streaming_) {
+    if (streaming_ && !closed_) {
         timers_.Arm(kSenderCloseTimer, kIdleCloseMs);
         EndedStreaming();
     }
@@ -311,7 +311,9 @@ void FileSender::OnStreamSendError(LONG nPacketID) {
 }
 
 void FileSender::OnStreamConnectionClosed() {
-    streamer_.Stop();
+    // Reports of chunks still on their way must not put the minute back.
+    StopStreaming();
+    closed_ = true;
     timers_.Arm(kSenderCloseTimer, kSoonMs);
 }
 

@@ -150,6 +150,7 @@ private:
     std::vector<uint8_t> pendingRequest_;  // a request split across reads
     ChunkStreamer streamer_{*this};
     bool started_ = false;
+    bool closed_ = false;  // the connection went: the window ends soon
 };
 
 }  // namespace ov::transfer

@@ -45,6 +45,8 @@ public:
     // Stores the window's corner and choices (when it closes).
     void SaveSettings(QPoint corner, const QString& folder, bool autoClose);
 
+    // The window closes: the connection goes at once.
+    void Cancel() { receiver_->Cancel(); }
     void OpenFolder();
     void OpenFile();
     // The path the rename proposes for the file that exists.

@@ -151,6 +151,7 @@ bool FileReceiveWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void FileReceiveWindow::closeEvent(QCloseEvent* event) {
     model_->SaveSettings(pos(), path_->text(), autoClose_->isChecked());
+    model_->Cancel();
     QWidget::closeEvent(event);
 }
 
