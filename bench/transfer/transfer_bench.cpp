@@ -160,20 +160,28 @@ struct ReceiverSide final : ReceiverListener {
     bool trouble = false;
 };
 
+// A sender of source listening on 127.0.0.1 with its offer made; null when it cannot start.
+std::unique_ptr<FileSender> OfferedSender(PosixTransferFiles& files, const fs::path& source,
+                                          BenchTimers& timers, SenderSide& side) {
+    SenderSelection selection = SelectFiles(files, {source.string()});
+    if (selection.error != SelectionError::kNone)
+        return nullptr;
+    auto sender = std::make_unique<FileSender>(std::move(selection), files, timers, side);
+    if (!sender->Listen("127.0.0.1"))
+        return nullptr;
+    sender->Offered();
+    return sender;
+}
+
 // One transfer of source into folder; its duration, or nothing when it failed.
 std::optional<Clock::duration> ProtocolRun(const fs::path& source, const fs::path& folder) {
     PosixTransferFiles files;
     BenchTimers senderTimers, receiverTimers;
     SenderSide senderSide;
     ReceiverSide receiverSide;
-    SenderSelection selection = SelectFiles(files, {source.string()});
-    if (selection.error != SelectionError::kNone)
+    auto sender = OfferedSender(files, source, senderTimers, senderSide);
+    if (!sender)
         return std::nullopt;
-    auto sender =
-        std::make_unique<FileSender>(std::move(selection), files, senderTimers, senderSide);
-    if (!sender->Listen("127.0.0.1"))
-        return std::nullopt;
-    sender->Offered();
     auto receiver = std::make_unique<FileReceiver>(sender->LocalIP(), sender->LocalPort(), files,
                                                    receiverTimers, receiverSide);
     if (!receiver->Initialize())
@@ -212,14 +220,9 @@ std::optional<Clock::duration> TwoApartmentRun(const fs::path& source, const fs:
     PosixTransferFiles files;
     BenchTimers senderTimers;
     SenderSide senderSide;
-    SenderSelection selection = SelectFiles(files, {source.string()});
-    if (selection.error != SelectionError::kNone)
+    auto sender = OfferedSender(files, source, senderTimers, senderSide);
+    if (!sender)
         return std::nullopt;
-    auto sender =
-        std::make_unique<FileSender>(std::move(selection), files, senderTimers, senderSide);
-    if (!sender->Listen("127.0.0.1"))
-        return std::nullopt;
-    sender->Offered();
 
     std::atomic<bool> finished{false};
     std::optional<Clock::duration> took;
