@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QList>
+#include <QRect>
 #include <QString>
 
 #include "shell/messaging/chat_line.h"
@@ -43,6 +44,11 @@ public:
     virtual void ShowLogo(bool shown) = 0;
     virtual void ShowWindow(bool shown) = 0;
     virtual void SetViewGroup(int view, OVGroupInfo* group) = 0;
+    // Where the tab's browser window stands on the screen (logical pixels; empty while
+    // unknown), and whether the tab is the one its browser window shows: the logo and the
+    // window appear only for that tab, placed against those bounds.
+    virtual void SetBrowserBounds(const QRect& bounds) { (void)bounds; }
+    virtual void SetActive(bool active) { (void)active; }
 };
 
 }  // namespace ov::shell
