@@ -34,6 +34,8 @@ enum ShellCommand : int {
     ID_FUNCTION_ACTIVE_ORVANE = 32832,
     ID_FUNCTION_ABOUT_CLOSED = 32843,
     ID_FUNCTION_SEARCH_USER_BY_STRING = 32848,
+    // Starts the browser Pageroom follows (this platform's own entry).
+    ID_FUNCTION_PAGEROOM_BROWSER = 32900,
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,  // "退出": the frame's close, then the program ends
 };

@@ -225,10 +225,13 @@ void CHiddenFrame::LoginSucceeded(LONG terminal, LONG pin) {
         app_.UserData().Load(login.userName, dirs.UserDirectory(login.userName),
                              login.securityLevel);
     }
+    // Pageroom switched on at this login, where the user had it off before.
+    bool pageroomSwitchedOn = false;
     if (login.securityLevel != 0) {
         dirs.Create(login.userName);
         UserSettings& settings = app_.Settings();
         app_.LoadUserSettings(login.userName);
+        pageroomSwitchedOn = settings.Loaded() && !settings.bEnablePageroom && login.pageroom;
         settings.sUserName = login.userName;
         settings.nPin = pin;
         settings.bLoginFailed = false;
@@ -256,8 +259,11 @@ void CHiddenFrame::LoginSucceeded(LONG terminal, LONG pin) {
         }
         Ok(kernel->RequestBlackList2(&seq), "RequestBlackList2", __LINE__);
     }
-    if (login.pageroom && status_ != OV_ONLINE_STATUS_INVISIBLE)
+    if (login.pageroom && status_ != OV_ONLINE_STATUS_INVISIBLE) {
         BrowserMonitor(true);
+        if (PageroomControl* pageroom = app_.Desktop().pageroom; pageroom && pageroomSwitchedOn)
+            pageroom->SwitchedOn();
+    }
     UserSettings& settings = app_.Settings();
     if (settings.Loaded() && settings.bFirstLogin) {
         app_.Desktop().windows->ShowHomePage(QString::fromLatin1(kHomePage));
@@ -401,6 +407,7 @@ void CHiddenFrame::OnConnectionLost() {
         LONG r = 0;
         Ok(kernel->CancelAllCommands(&r), "CancelAllCommands", __LINE__);
     }
+    BrowserMonitor(false);
     // The user works from the data on this computer until the server is back.
     if (loggedInServer_ && app_.UserData().Loaded())
         loggedInLocal_ = true;

@@ -31,7 +31,6 @@ CHiddenFrame::CHiddenFrame(OVShellApp& app) : app_(app) {
 
     if (IOVService* kernel = app_.Kernel())
         Ok(events_.Connect(kernel), "Advise", __LINE__);
-    BrowserMonitor(true);
     QObject::connect(&app_.Pending(), &PendingItemQueue::Changed, this,
                      [this](int, int) { OnPendingChanged(); });
     secondTimer_->Start(kSecondMs);
@@ -97,6 +96,10 @@ void CHiddenFrame::Command(int id) {
         case ID_FUNCTION_VISIT_WEBSITE:
             app_.Desktop().launcher->OpenUrl(QString::fromLatin1(kHomePage));
             break;
+        case ID_FUNCTION_PAGEROOM_BROWSER:
+            if (PageroomControl* pageroom = app_.Desktop().pageroom)
+                pageroom->StartBrowser();
+            break;
         case ID_FUNCTION_SYSTEM_CONFIG:
         case ID_FUNCTION_SEARCH_USER:
         case ID_FUNCTION_SEARCH_USER_BY_STRING:
@@ -142,8 +145,8 @@ void CHiddenFrame::PlaySound(int id) {
 }
 
 void CHiddenFrame::BrowserMonitor(bool run) {
-    if (app_.Desktop().browserMonitor)
-        app_.Desktop().browserMonitor(run);
+    if (PageroomControl* pageroom = app_.Desktop().pageroom)
+        pageroom->Run(run);
 }
 
 void CHiddenFrame::OnRequestUserInfoReply(LONG nCmdSeqNum, OVErrorCodeEnum eError,

@@ -42,7 +42,7 @@ enum SoundId : int {
 
 class CHiddenFrame final : public QObject, public OVServiceEventHandler {
 public:
-    // The frame's creation: advises the kernel, starts the browser monitor, follows the
+    // The frame's creation: advises the kernel, follows the
     // pending items, starts timer 31 and the tray icon.
     explicit CHiddenFrame(OVShellApp& app);
     ~CHiddenFrame() override;

@@ -45,6 +45,7 @@ void MachineSettings::ResetPlainKeys() {
     nProxyPort = 1080;
     sProxyUserName.clear();
     sProxyPassword.clear();
+    nDebuggingPort = kDefaultDebuggingPort;
 }
 
 void MachineSettings::LoadList(const OVConfigFile& file, GatewayList list) {
@@ -93,6 +94,9 @@ bool MachineSettings::Load() {
         file.GetInt("ProxyInfo", "nProxyPort", &nProxyPort);
         getString("ProxyInfo", "sProxyUserName", &sProxyUserName);
         getString("ProxyInfo", "sProxyPassword", &sProxyPassword);
+        file.GetInt("Pageroom", "nDebuggingPort", &nDebuggingPort);
+        if (nDebuggingPort <= 0 || nDebuggingPort > 65535)
+            nDebuggingPort = kDefaultDebuggingPort;
     }
     LoadList(file, GatewayList::Cernet);
     LoadList(file, GatewayList::Chinanet);
@@ -123,6 +127,8 @@ bool MachineSettings::Save() const {
     lines.Int("nProxyPort", nProxyPort);
     lines.String("sProxyUserName", sProxyUserName);
     lines.String("sProxyPassword", sProxyPassword);
+    lines.Section("Pageroom");
+    lines.Int("nDebuggingPort", nDebuggingPort);
     // Each list is held for the whole of its part of the save.
     for (const GatewayList list : {GatewayList::Cernet, GatewayList::Chinanet}) {
         const Guarded& guarded = ListOf(list);

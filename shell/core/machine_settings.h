@@ -35,6 +35,8 @@ enum class GatewayList { Cernet = 1, Chinanet = 2 };
 inline constexpr char kDefaultGatewayA[] = "127.0.0.1";
 inline constexpr char kDefaultGatewayB[] = "localhost";
 constexpr int kDefaultGatewayPort = 9999;
+// The browser's DevTools port Pageroom follows unless the settings name another.
+constexpr int kDefaultDebuggingPort = 9222;
 
 class MachineSettings {
 public:
@@ -76,6 +78,8 @@ public:
     int nProxyPort = 1080;
     QString sProxyUserName;
     QString sProxyPassword;
+    // [Pageroom]: the DevTools port of the browser Pageroom follows (1-65535).
+    int nDebuggingPort = kDefaultDebuggingPort;
 
 private:
     struct Guarded {

@@ -22,6 +22,7 @@
 #include "shell/core/clock.h"
 #include "shell/core/desktop/launcher.h"
 #include "shell/core/desktop/notifier.h"
+#include "shell/core/desktop/pageroom_control.h"
 #include "shell/core/desktop/prompts.h"
 #include "shell/core/desktop/shell_windows.h"
 #include "shell/core/desktop/sounds.h"
@@ -57,8 +58,8 @@ struct ShellDesktop {
     std::function<QRect()> screen = [] { return QRect(0, 0, 1280, 800); };
     // Loads the system skin; null where nothing is drawn (tests).
     std::function<bool()> loadSkin;
-    // Starts (true) or stops (false) the browser monitor; null where there is none.
-    std::function<void(bool)> browserMonitor;
+    // Pageroom's browser monitor; null where there is none.
+    PageroomControl* pageroom = nullptr;
     // The skin every window draws from; null where nothing is drawn (tests of the logic).
     OVSkin* skin = nullptr;
     // Ends the program (the frame's close comes first); null where nothing ends (tests).
@@ -114,6 +115,8 @@ public:
     IOVService* Kernel() const { return kernel_.Get(); }
     CHiddenFrame* Frame() const { return frame_.get(); }
     const ShellDesktop& Desktop() const { return desktop_; }
+    // Pageroom comes after the application object it serves (and goes before it).
+    void SetPageroom(PageroomControl* pageroom) { desktop_.pageroom = pageroom; }
     QRect Screen() const { return desktop_.screen(); }
 
     // Loads the user's settings from the user's directory (not loaded when there are none).

@@ -31,6 +31,7 @@ SystemSettingsModel::SystemSettingsModel(OVShellApp& app) : app_(app) {
     showSentTray = m.fShowSentTray != 0;
     autoGetServerList = m.fAutoGetServerList != 0;
     autoConnectFastest = m.fAutoCnctFastestServer != 0;
+    debuggingPort = m.nDebuggingPort;
     // A type the program does not know shows the second list, as the default does.
     networkType_ = m.nNetworkType == 1 ? 1 : 2;
     cernet_ = m.Gateways(GatewayList::Cernet);
@@ -123,6 +124,10 @@ bool SystemSettingsModel::Ok() {
             return false;
         }
     }
+    if (!ValidPort(debuggingPort)) {
+        Tell(Text("Pageroom浏览器调试端口应在1到65535之间"));
+        return false;
+    }
 
     MachineSettings& m = app_.Machine();
     m.fAutoRun = autoRun ? 1 : 0;
@@ -136,6 +141,7 @@ bool SystemSettingsModel::Ok() {
     m.fShowSentTray = showSentTray ? 1 : 0;
     m.fAutoGetServerList = autoGetServerList ? 1 : 0;
     m.fAutoCnctFastestServer = autoConnectFastest ? 1 : 0;
+    m.nDebuggingPort = debuggingPort;
     m.nNetworkType = networkType_;
     m.SetGateways(GatewayList::Cernet, cernet_);
     m.SetGateways(GatewayList::Chinanet, chinanet_);
@@ -157,9 +163,16 @@ bool SystemSettingsModel::Ok() {
     }
 
     app_.ApplyAutostart();
+    if (PageroomControl* pageroom = app_.Desktop().pageroom)
+        pageroom->SettingsChanged();
     if (CHiddenFrame* frame = app_.Frame())
         frame->PostCommand(ID_FUNCTION_OPTION_FINISHED);
     return true;
+}
+
+void SystemSettingsModel::StartPageroomBrowser() {
+    if (PageroomControl* pageroom = app_.Desktop().pageroom)
+        pageroom->StartBrowser();
 }
 
 void SystemSettingsModel::Cancel() {

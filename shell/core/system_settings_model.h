@@ -47,6 +47,8 @@ public:
     bool Ok();
     // Posts the cancel.
     void Cancel();
+    // Starts the browser Pageroom follows (on the port stored, not the one being edited).
+    void StartPageroomBrowser();
 
     // User settings.
     bool notifyFriendOnline = false;
@@ -67,6 +69,7 @@ public:
     bool showSentTray = false;
     bool autoGetServerList = false;
     bool autoConnectFastest = false;
+    int debuggingPort = kDefaultDebuggingPort;
 
 private:
     QList<GatewayInfo>& Shown();

@@ -13,6 +13,7 @@ BrowserMonitor::BrowserMonitor(GroupRegistry& registry, DisplayFactory displays,
       takeFirstShow_(std::move(takeFirstShow)) {
     connect(&browser_, &DevToolsBrowser::TabChanged, this, &BrowserMonitor::OnTabChanged);
     connect(&browser_, &DevToolsBrowser::TabClosed, this, &BrowserMonitor::OnTabClosed);
+    connect(&browser_, &DevToolsBrowser::TabWindow, this, &BrowserMonitor::OnTabWindow);
 }
 
 BrowserMonitor::~BrowserMonitor() {
@@ -46,7 +47,10 @@ void BrowserMonitor::OnTabChanged(const QString& id, const QString& address) {
                                                        clock_, takeFirstShow_);
         it = tabs_.emplace(id, std::move(watched)).first;
     }
+    it->second.changed = ++changes_;
     it->second.watcher->Navigated(address);
+    if (it->second.window != 0)
+        ElectActive(it->second.window);
 }
 
 void BrowserMonitor::OnTabClosed(const QString& id) {
@@ -54,7 +58,53 @@ void BrowserMonitor::OnTabClosed(const QString& id) {
     if (it == tabs_.end())
         return;
     it->second.watcher->Detach();
+    const int window = it->second.window;
     tabs_.erase(it);
+    if (window != 0)
+        ElectActive(window);
+}
+
+void BrowserMonitor::OnTabWindow(const QString& id, int window, const QRect& bounds) {
+    auto it = tabs_.find(id);
+    if (it == tabs_.end())
+        return;
+    Watched& tab = it->second;
+    const int before = tab.window;
+    tab.window = window;
+    tab.bounds = bounds;
+    // Every tab of a window stands against the same bounds.
+    for (auto& [other, watched] : tabs_) {
+        if (watched.window == window) {
+            watched.bounds = bounds;
+            watched.display->SetBrowserBounds(bounds);
+        }
+    }
+    if (before != 0 && before != window)
+        ElectActive(before);
+    ElectActive(window);
+}
+
+QString BrowserMonitor::ActiveTab(int window) const {
+    for (const auto& [id, watched] : tabs_)
+        if (watched.window == window && watched.active)
+            return id;
+    return {};
+}
+
+void BrowserMonitor::ElectActive(int window) {
+    const Watched* latest = nullptr;
+    for (const auto& [id, watched] : tabs_)
+        if (watched.window == window && (!latest || watched.changed > latest->changed))
+            latest = &watched;
+    for (auto& [id, watched] : tabs_) {
+        if (watched.window != window)
+            continue;
+        const bool active = &watched == latest;
+        if (active != watched.active) {
+            watched.active = active;
+            watched.display->SetActive(active);
+        }
+    }
 }
 
 }  // namespace ov::shell

@@ -1,6 +1,8 @@
 // BrowserMonitor: Pageroom for every tab of the followed browser. Each tab gets a TabWatcher
 // (and a display of its own) when it appears, hears every address it moves to, and is
-// detached when it closes or the browser goes.
+// detached when it closes or the browser goes. Of the tabs of one browser window only the one
+// created or navigated last is active: its display is the one that shows, placed against that
+// window's bounds.
 //
 //   BrowserMonitor monitor(registry, makeDisplay, ownName, clock, takeFirstShow);
 //   monitor.Start(9222);      // at login, or a visible status again
@@ -34,15 +36,24 @@ public:
     // The watcher of a tab, null when there is none.
     TabWatcher* Tab(const QString& id) const;
     int TabCount() const { return static_cast<int>(tabs_.size()); }
+    // The active tab of a browser window; empty when none is known.
+    QString ActiveTab(int window) const;
 
 private:
     struct Watched {
         std::unique_ptr<PageroomDisplay> display;
         std::unique_ptr<TabWatcher> watcher;
+        int window = 0;  // 0 while unknown
+        QRect bounds;
+        quint64 changed = 0;  // when it was created or navigated last
+        bool active = false;
     };
 
     void OnTabChanged(const QString& id, const QString& address);
     void OnTabClosed(const QString& id);
+    void OnTabWindow(const QString& id, int window, const QRect& bounds);
+    // Tells the tabs of a window which of them is the active one.
+    void ElectActive(int window);
 
     GroupRegistry& registry_;
     DisplayFactory displays_;
@@ -51,6 +62,7 @@ private:
     std::function<bool()> takeFirstShow_;
     DevToolsBrowser browser_;
     std::map<QString, Watched> tabs_;
+    quint64 changes_ = 0;
     bool running_ = false;
 };
 

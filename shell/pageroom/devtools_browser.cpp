@@ -12,11 +12,17 @@ DevToolsBrowser::DevToolsBrowser(QObject* parent) : QObject(parent) {
     retry_.setSingleShot(true);
     retry_.setInterval(kRetryMs);
     connect(&retry_, &QTimer::timeout, this, &DevToolsBrowser::Discover);
+    place_.setInterval(kPlaceMs);
+    connect(&place_, &QTimer::timeout, this, [this] {
+        for (auto it = tabs_.cbegin(); it != tabs_.cend(); ++it)
+            AskWindow(it.key());
+    });
     connect(&socket_, &QWebSocket::connected, this, [this] {
         connected_ = true;
         Q_EMIT ConnectedChanged(true);
         Send(QStringLiteral("Target.setDiscoverTargets"),
              QJsonObject{{QStringLiteral("discover"), true}});
+        place_.start();
     });
     connect(&socket_, &QWebSocket::disconnected, this, &DevToolsBrowser::OnDisconnected);
     // A browser that went between the look-up and the connection: try again later.
@@ -44,6 +50,7 @@ void DevToolsBrowser::Start(quint16 port) {
 void DevToolsBrowser::Stop() {
     running_ = false;
     retry_.stop();
+    place_.stop();
     socket_.abort();
     CloseAllTabs();
     if (connected_) {
@@ -78,16 +85,51 @@ void DevToolsBrowser::OnVersion(QNetworkReply* reply) {
     socket_.open(url);
 }
 
-void DevToolsBrowser::Send(const QString& method, const QJsonObject& params) {
-    const QJsonObject message{{QStringLiteral("id"), nextId_++},
+int DevToolsBrowser::Send(const QString& method, const QJsonObject& params) {
+    const int id = nextId_++;
+    const QJsonObject message{{QStringLiteral("id"), id},
                               {QStringLiteral("method"), method},
                               {QStringLiteral("params"), params}};
     socket_.sendTextMessage(
         QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
+    return id;
+}
+
+void DevToolsBrowser::AskWindow(const QString& id) {
+    if (!connected_)
+        return;
+    windowAsks_.insert(Send(QStringLiteral("Browser.getWindowForTarget"),
+                            QJsonObject{{QStringLiteral("targetId"), id}}),
+                       id);
+}
+
+void DevToolsBrowser::OnReply(int id, const QJsonObject& result) {
+    const QString tab = windowAsks_.take(id);
+    // A tab that closed meanwhile, or a browser without windows (an error instead of a result).
+    if (tab.isEmpty() || !tabs_.contains(tab) || !result.contains(QStringLiteral("windowId")))
+        return;
+    const QJsonObject b = result.value(QStringLiteral("bounds")).toObject();
+    Window window;
+    window.id = result.value(QStringLiteral("windowId")).toInt();
+    // A minimised window has no place to stand beside.
+    if (b.value(QStringLiteral("windowState")).toString() != QStringLiteral("minimized"))
+        window.bounds = QRect(
+            b.value(QStringLiteral("left")).toInt(), b.value(QStringLiteral("top")).toInt(),
+            b.value(QStringLiteral("width")).toInt(), b.value(QStringLiteral("height")).toInt());
+    auto known = windows_.find(tab);
+    if (known != windows_.end() && known->id == window.id && known->bounds == window.bounds)
+        return;
+    windows_.insert(tab, window);
+    Q_EMIT TabWindow(tab, window.id, window.bounds);
 }
 
 void DevToolsBrowser::OnMessage(const QString& text) {
     const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
+    if (message.contains(QStringLiteral("id"))) {
+        OnReply(message.value(QStringLiteral("id")).toInt(),
+                message.value(QStringLiteral("result")).toObject());
+        return;
+    }
     const QString method = message.value(QStringLiteral("method")).toString();
     const QJsonObject params = message.value(QStringLiteral("params")).toObject();
     if (method == QStringLiteral("Target.targetCreated") ||
@@ -104,14 +146,17 @@ void DevToolsBrowser::OnMessage(const QString& text) {
             return;  // a title or another detail changed, not the page
         tabs_.insert(id, address);
         Q_EMIT TabChanged(id, address);
+        AskWindow(id);
     } else if (method == QStringLiteral("Target.targetDestroyed")) {
         const QString id = params.value(QStringLiteral("targetId")).toString();
+        windows_.remove(id);
         if (tabs_.remove(id) > 0)
             Q_EMIT TabClosed(id);
     }
 }
 
 void DevToolsBrowser::OnDisconnected() {
+    place_.stop();
     CloseAllTabs();
     if (connected_) {
         connected_ = false;
@@ -126,6 +171,8 @@ void DevToolsBrowser::OnDisconnected() {
 void DevToolsBrowser::CloseAllTabs() {
     const QStringList ids = tabs_.keys();
     tabs_.clear();
+    windows_.clear();
+    windowAsks_.clear();
     for (const QString& id : ids)
         Q_EMIT TabClosed(id);
 }

@@ -63,6 +63,8 @@ TEST_F(MachineSettingsTest, FreshInstallWritesEveryKeyInOrderWithLocalGateways) 
               "nProxyPort = 1080\n"
               "sProxyUserName = \xd5\xc5\xc8\xfd\n"
               "sProxyPassword = p w\n"
+              "[Pageroom]\n"
+              "nDebuggingPort = 9222\n"
               "[GatewayInfoCernet]\n"
               "sHost-0 = 127.0.0.1\n"
               "nPort-0 = 9999\n"

@@ -295,11 +295,11 @@ TEST_F(ShellWidgets, TheMenusOfANewcomerOfferLoginAndRegistration) {
     EXPECT_EQ(Entries(tray.get()), (QStringList{"登录Orvane", "注册向导", "-", "访问Orvane网站",
                                                 "[x]关于Orvane", "-", "退出"}));
     std::unique_ptr<QMenu> main(CreateMainMenu(c.App(), nullptr));
-    EXPECT_EQ(
-        Entries(main.get()),
-        (QStringList{"登录Orvane", "[x]注销", "注册向导", "-", "我的状态>", "[x]查找用户",
-                     "[x]信息管理器", "-", "[x]修改密码", "[x]修改个人信息", "[x]系统设置(&O)", "-",
-                     "显示Orvane(&N)", "访问Orvane网站", "[x]关于Orvane", "-", "退出"}));
+    EXPECT_EQ(Entries(main.get()),
+              (QStringList{"登录Orvane", "[x]注销", "注册向导", "-", "我的状态>", "[x]查找用户",
+                           "[x]信息管理器", "-", "[x]修改密码", "[x]修改个人信息",
+                           "[x]系统设置(&O)", "启动Pageroom浏览器", "-", "显示Orvane(&N)",
+                           "访问Orvane网站", "[x]关于Orvane", "-", "退出"}));
     std::unique_ptr<QMenu> status(CreateTrayMenu(c.App(), TrayMenu::OnlineStatus, nullptr));
     EXPECT_EQ(Entries(status.get()),
               (QStringList{"正常上线", "暂时离开", "请勿打扰", "假装离线", "-", "[x]脱机离线"}));

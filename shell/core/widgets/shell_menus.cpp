@@ -191,6 +191,7 @@ QMenu* CreateMainMenu(OVShellApp& app, QWidget* parent) {
     AddCommand(menu, app, Text("修改密码"), ID_FUNCTION_CHANGE_PASSWORD);
     AddCommand(menu, app, Text("修改个人信息"), ID_FUNCTION_CHANGE_USER_INFO);
     AddCommand(menu, app, Text("系统设置(&O)"), ID_FUNCTION_SYSTEM_CONFIG);
+    AddCommand(menu, app, Text("启动Pageroom浏览器"), ID_FUNCTION_PAGEROOM_BROWSER);
     menu->addSeparator();
     AddCommand(menu, app, Text("显示Orvane(&N)"), ID_FUNCTION_SHOW_ORVANE);
     AddCommand(menu, app, Text("访问Orvane网站"), ID_FUNCTION_VISIT_WEBSITE);

@@ -202,6 +202,15 @@ QWidget* SystemSettingsDialog::NetworkPage() {
     proxyPassword_->setEchoMode(QLineEdit::Password);
     auth_ = Check("需要用户名和密码验证", model_.needAuthentication);
     sentTray_ = Check("登录后，在任务栏显示数据传输指示图标", model_.showSentTray);
+    debuggingPort_ = PortEdit(model_.debuggingPort);
+    QPushButton* startBrowser = Button("启动Pageroom浏览器");
+    connect(startBrowser, &QPushButton::clicked, this, [this] { model_.StartPageroomBrowser(); });
+    // Pageroom follows the browser whose DevTools endpoint listens on this port.
+    auto* browserRow = new QHBoxLayout;
+    browserRow->addWidget(Label("Pageroom浏览器调试端口：", debuggingPort_));
+    browserRow->addWidget(debuggingPort_);
+    browserRow->addWidget(startBrowser);
+    browserRow->addStretch(1);
 
     auto* connRow = new QHBoxLayout;
     connRow->addWidget(Label("上网类型(&I):", connType_));
@@ -224,6 +233,7 @@ QWidget* SystemSettingsDialog::NetworkPage() {
     layout->addWidget(firewall_);
     layout->addLayout(proxyFields);
     layout->addWidget(sentTray_);
+    layout->addLayout(browserRow);
     layout->addStretch(1);
     return page;
 }
@@ -337,6 +347,7 @@ void SystemSettingsDialog::Ok() {
     model_.proxyPassword = proxyPassword_->text();
     model_.needAuthentication = auth_->isChecked();
     model_.showSentTray = sentTray_->isChecked();
+    model_.debuggingPort = PortOf(debuggingPort_);
     model_.autoGetServerList = autoGetList_->isChecked();
     model_.autoConnectFastest = autoFastest_->isChecked();
     if (!model_.Ok()) {

@@ -83,6 +83,7 @@ private:
     QLineEdit* proxyPassword_ = nullptr;
     QCheckBox* auth_ = nullptr;
     QCheckBox* sentTray_ = nullptr;
+    QLineEdit* debuggingPort_ = nullptr;
     // Servers.
     QListWidget* servers_ = nullptr;
     QComboBox* network_ = nullptr;

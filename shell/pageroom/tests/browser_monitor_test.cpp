@@ -1,13 +1,9 @@
 // Pageroom following a real headless Chromium over the DevTools protocol: a tab opened on a
 // page of the test's web server joins that site's and page's groups on the reference server,
 // closing it leaves them, and stopping the monitor forgets the browser.
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-
-#include "shell/messaging/tests/message_fixture.h"
 #include "shell/pageroom/browser_monitor.h"
+#include "shell/messaging/tests/message_fixture.h"
+#include "shell/pageroom/tests/devtools_calls.h"
 #include "shell/pageroom/tests/display_recorder.h"
 #include "shell/pageroom/tests/headless_chromium.h"
 
@@ -16,16 +12,8 @@ namespace {
 
 class BrowserMonitorTest : public MessageTest {
 protected:
-    // A DevTools HTTP call to the browser, its JSON answer.
-    QJsonObject Call(quint16 port, const QByteArray& verb, const QString& path) {
-        QNetworkAccessManager network;
-        QNetworkReply* reply = network.sendCustomRequest(
-            QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path))),
-            verb);
-        Drive([&] { return reply->isFinished(); }, 100);
-        const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
-        delete reply;
-        return answer;
+    WaitFor Wait() {
+        return [this](const std::function<bool()>& done) { return Drive(done, 100); };
     }
 };
 
@@ -56,8 +44,7 @@ TEST_F(BrowserMonitorTest, TabsJoinAndLeaveTheirGroups) {
     ASSERT_TRUE(Drive([&] { return monitor.Browser().Connected(); }, 200));
 
     // A tab on page one: the site and the page, entered on the server.
-    const QJsonObject tab = Call(port, "PUT", "/json/new?" + web.Url("/one.html"));
-    const QString id = tab.value("id").toString();
+    const QString id = OpenTab(port, web.Url("/one.html"), Wait());
     ASSERT_FALSE(id.isEmpty());
     ASSERT_TRUE(Drive(
         [&] {
@@ -73,7 +60,7 @@ TEST_F(BrowserMonitorTest, TabsJoinAndLeaveTheirGroups) {
 
     // The tab closes: both groups are left.
     OVGroupInfo* site = registry.Find(OV_GT_SITE, web.Host());
-    Call(port, "GET", "/json/close/" + id);
+    CloseTab(port, id, Wait());
     ASSERT_TRUE(Drive([&] { return !monitor.Tab(id); }, 200));
     EXPECT_FALSE(site->Entered());
 

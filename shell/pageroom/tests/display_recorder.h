@@ -37,6 +37,8 @@ public:
         windowShows += shown;
     }
     void SetViewGroup(int view, OVGroupInfo* group) override { groups[view] = group; }
+    void SetBrowserBounds(const QRect& b) override { bounds = b; }
+    void SetActive(bool on) override { active = on; }
 
     // The lines' texts without their time.
     QStringList Texts(int view) const {
@@ -64,6 +66,8 @@ public:
     bool windowShown = false;
     int windowShows = 0;
     OVGroupInfo* groups[2] = {nullptr, nullptr};
+    QRect bounds;
+    bool active = false;
 };
 
 }  // namespace ov::shell::testing

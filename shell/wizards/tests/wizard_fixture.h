@@ -3,6 +3,8 @@
 // checks) find them.
 #pragma once
 
+#include <functional>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -87,9 +89,12 @@ protected:
     }
 
     // A client of the account (password "pw"), logged in, with the buddy tree and black list
-    // of its login in.
-    ShellClient& LogIn(const QString& name) {
+    // of its login in. beforeLogin prepares the started client.
+    ShellClient& LogIn(const QString& name,
+                       const std::function<void(ShellClient&)>& beforeLogin = {}) {
         ShellClient& c = StartClient(name);
+        if (beforeLogin)
+            beforeLogin(c);
         bool tree = false;
         bool black = false;
         const QMetaObject::Connection watch =
