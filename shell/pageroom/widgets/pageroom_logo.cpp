@@ -55,8 +55,15 @@ PageroomLogo::PageroomLogo(OVShellApp& app) : OVSkinForm("Pageroom"), app_(app) 
     }
 
     aniTimer_ = app_.Desktop().timers->Create([this] { NextFrame(); });
-    hoverTimer_ = app_.Desktop().timers->Create(
-        [this] { CheckHover(frameGeometry().contains(QCursor::pos())); });
+    hoverTimer_ = app_.Desktop().timers->Create([this] {
+        // Another tab's logo may have been clicked meanwhile.
+        if (app_.Settings().bClickedPageroom != 0) {
+            hoverTimer_->Stop();
+            RemoveTip();
+            return;
+        }
+        CheckHover(isVisible() && frameGeometry().contains(QCursor::pos()));
+    });
     if (app_.Settings().bClickedPageroom == 0)
         hoverTimer_->Start(kHoverCheckMs);
 

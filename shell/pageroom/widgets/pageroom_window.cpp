@@ -80,6 +80,9 @@ PageroomWindow::PageroomWindow(OVShellApp& app, PageroomSendGate& gate,
         AddChild(lists_[view], listNames[view]);
         connect(lists_[view], &QListWidget::itemDoubleClicked, this,
                 [this, view](QListWidgetItem* item) { Target(view, lists_[view]->row(item)); });
+        lists_[view]->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(lists_[view], &QWidget::customContextMenuRequested, this,
+                [this, view](const QPoint& at) { UserMenu(view, at); });
 
         views_[view] = new ChatView(app_, this);
         views_[view]->setWindowTitle(viewTitles[view]);
@@ -277,6 +280,19 @@ bool PageroomWindow::SaveChatTo(const QString& path) const {
         return false;
     const QByteArray bytes = ToCp936Bytes(ChatText(*views_[model_.Mode()]));
     return file.write(bytes) == bytes.size();
+}
+
+void PageroomWindow::UserMenu(int view, const QPoint& at) {
+    QListWidget* list = lists_[view];
+    QListWidgetItem* item = list->itemAt(at);
+    if (item == nullptr)
+        return;
+    const int row = list->row(item);
+    QMenu menu(this);
+    menu.setAccessibleName(QStringLiteral("用户菜单"));
+    menu.addAction(QStringLiteral("设置为聊天对象"), this,
+                   [this, view, row] { Target(view, row); });
+    menu.exec(list->viewport()->mapToGlobal(at));
 }
 
 void PageroomWindow::SystemMenu() {

@@ -80,6 +80,7 @@ private:
     void ShowMode();
     void PlaceViews();
     void SystemMenu();
+    void UserMenu(int view, const QPoint& at);
     QListWidgetItem* ItemOf(int view, qint32 pin) const;
     void Fill(QListWidgetItem* item, const PageroomUser& user);
 
