@@ -27,6 +27,8 @@
 #include "shell/core/user_directories.h"
 #include "shell/core/widgets/shell_menus.h"
 #include "shell/core/widgets/starshelf_window.h"
+#include "shell/pageroom/pageroom_service.h"
+#include "shell/pageroom/widgets/pageroom_display_qt.h"
 #include "shell/skin/skin_manager.h"
 
 namespace {
@@ -172,10 +174,19 @@ int main(int argc, char** argv) {
         sigaction(SIGINT, &sa, nullptr);
     }
 
+    // Pageroom: a logo and a window beside every browser tab it follows.
+    std::unique_ptr<PageroomService> pageroom;
+    pageroom = std::make_unique<PageroomService>(*app, [&app, &pageroom](const QString&) {
+        return std::make_unique<QtPageroomDisplay>(*app, pageroom->Gate());
+    });
+    app->SetPageroom(pageroom.get());
+
     if (!ApplyServerOption(QCoreApplication::arguments(), *app) || !app->Start())
         return 1;
     const int rc = QApplication::exec();
     windows.CloseAll();
+    app->SetPageroom(nullptr);
+    pageroom.reset();
     tray.Remove();
     app.reset();
     OVShellApp::SetInstance(nullptr);

@@ -18,7 +18,10 @@ QString Text(const char* utf8) {
 }  // namespace
 
 PageroomService::PageroomService(OVShellApp& app, BrowserMonitor::DisplayFactory displays)
-    : app_(app), displays_(std::move(displays)), program_(FindBrowser()) {
+    : app_(app),
+      displays_(std::move(displays)),
+      gate_(app.Desktop().clock),
+      program_(FindBrowser()) {
     answerTimer_ = app_.Desktop().timers->Create([this] { OnAnswerTimer(); });
 }
 

@@ -6,7 +6,8 @@
 // debugging port, since today's Chromium does not open that port on a person's everyday
 // profile.
 //
-//   PageroomService pageroom(app, makeDisplay);
+//   PageroomService pageroom(app, [&](const QString& tab) {
+//       return std::make_unique<QtPageroomDisplay>(app, pageroom.Gate()); });
 //   app.Desktop().pageroom = &pageroom;    // the frame calls Run(true) at login, ...
 #pragma once
 
@@ -17,6 +18,7 @@
 #include "shell/core/desktop/pageroom_control.h"
 #include "shell/core/desktop/timers.h"
 #include "shell/pageroom/browser_monitor.h"
+#include "shell/pageroom/send_gate.h"
 
 namespace ov::shell {
 
@@ -39,6 +41,8 @@ public:
     // Follows the port of the machine settings when it changed while running.
     void SettingsChanged() override;
 
+    // When the user last sent to a group, shared by every Pageroom window of this client.
+    PageroomSendGate& Gate() { return gate_; }
     // While running: the monitor and the groups; null otherwise.
     BrowserMonitor* Monitor() const { return monitor_.get(); }
     GroupRegistry* Groups() const { return registry_.get(); }
@@ -59,6 +63,7 @@ private:
 
     OVShellApp& app_;
     BrowserMonitor::DisplayFactory displays_;
+    PageroomSendGate gate_;
     std::unique_ptr<GroupRegistry> registry_;
     std::unique_ptr<BrowserMonitor> monitor_;
     std::unique_ptr<ShellTimer> answerTimer_;

@@ -1,6 +1,7 @@
 // The chat window on the offscreen platform: two people chat through their windows, the
 // edit keeps to the limit, links in the lines open when clicked, the rectangle is kept; and
 // pictures of the window in the program's skin.
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -179,6 +180,18 @@ TEST_F(ChatWindowTest, TheViewWrapsFindsLinksOnEveryRowAndLeavesAReaderWhereHeIs
     view.Update(99, ChatLineKind::Error);
     EXPECT_EQ(view.LineAt(1).kind, ChatLineKind::OwnSendErr);
     EXPECT_EQ(view.LineAt(0).kind, ChatLineKind::Text);
+
+    // A screen reader reads the lines as a list, an own line with how its sending went.
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->role(), QAccessible::List);
+    ASSERT_EQ(list->childCount(), 2);
+    EXPECT_EQ(list->child(0)->text(QAccessible::Name), line);
+    EXPECT_EQ(list->child(0)->text(QAccessible::Description), "");
+    EXPECT_EQ(list->child(1)->text(QAccessible::Description), "发送失败");
+    EXPECT_EQ(list->indexOfChild(list->child(1)), 1);
+    view.Update(2, ChatLineKind::OwnSent);
+    EXPECT_EQ(list->child(1)->text(QAccessible::Description), "已发送");
 
     // New lines follow at the bottom, unless the reader has scrolled back.
     for (int i = 0; i < 20; ++i)

@@ -1,5 +1,7 @@
 #include "shell/messaging/widgets/chat_view.h"
 
+#include "shell/messaging/widgets/chat_view_accessible.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -52,6 +54,8 @@ ChatView::ChatView(OVShellApp& app, QWidget* parent)
       OVSkinItem("ChatView"),
       app_(app),
       scrollStyle_(new OVScrollBarStyle) {
+    // Before anything asks how a screen reader sees this view.
+    InstallChatViewAccessibility();
     scrollStyle_->setParent(this);
     verticalScrollBar()->setStyle(scrollStyle_);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -152,6 +156,7 @@ void ChatView::Relayout() {
     bar->setSingleStep(QFontMetrics(font_).height());
     if (atBottom)
         bar->setValue(bar->maximum());
+    ChatLineAdded(this, Count() - 1);
     viewport()->update();
 }
 
@@ -168,6 +173,7 @@ void ChatView::Add(const ChatLine& line) {
     // Following the conversation, unless the user scrolled back to read.
     if (atBottom)
         bar->setValue(bar->maximum());
+    ChatLineAdded(this, Count() - 1);
     viewport()->update();
 }
 
@@ -181,6 +187,7 @@ void ChatView::Update(qint64 key, ChatLineKind kind, const QString& text) {
             Relayout();
         }
         viewport()->update();
+        ChatLineChanged(this, static_cast<int>(&shown - lines_.data()));
         return;
     }
 }
@@ -189,6 +196,12 @@ void ChatView::Clear() {
     lines_.clear();
     hover_ = {};
     Relayout();
+    ChatLinesCleared(this);
+}
+
+QRect ChatView::LineRect(int index) const {
+    const Shown& shown = lines_[index];
+    return QRect(0, shown.top - verticalScrollBar()->value(), viewport()->width(), shown.height);
 }
 
 void ChatView::resizeEvent(QResizeEvent* event) {

@@ -46,6 +46,8 @@ public:
     QColor ColorOf(ChatLineKind kind) const;
     // The link or name under the mouse, as its text; empty when none.
     QString Hovered() const;
+    // Where a line stands in the viewport.
+    QRect LineRect(int index) const;
     // The point in the viewport over the given character of a line (tests, tips).
     QPoint PointOf(int index, int column) const;
 
