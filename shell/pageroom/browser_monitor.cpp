@@ -1,5 +1,7 @@
 #include "shell/pageroom/browser_monitor.h"
 
+#include <set>
+
 namespace ov::shell {
 
 BrowserMonitor::BrowserMonitor(GroupRegistry& registry, DisplayFactory displays,
@@ -14,6 +16,7 @@ BrowserMonitor::BrowserMonitor(GroupRegistry& registry, DisplayFactory displays,
     connect(&browser_, &DevToolsBrowser::TabChanged, this, &BrowserMonitor::OnTabChanged);
     connect(&browser_, &DevToolsBrowser::TabClosed, this, &BrowserMonitor::OnTabClosed);
     connect(&browser_, &DevToolsBrowser::TabWindow, this, &BrowserMonitor::OnTabWindow);
+    connect(&browser_, &DevToolsBrowser::TabsRanked, this, &BrowserMonitor::OnTabsRanked);
 }
 
 BrowserMonitor::~BrowserMonitor() {
@@ -29,6 +32,7 @@ void BrowserMonitor::Stop() {
     running_ = false;
     browser_.Stop();  // every tab reported closed
     tabs_.clear();
+    ranked_.clear();
 }
 
 TabWatcher* BrowserMonitor::Tab(const QString& id) const {
@@ -47,7 +51,15 @@ void BrowserMonitor::OnTabChanged(const QString& id, const QString& address) {
                                                        clock_, takeFirstShow_);
         it = tabs_.emplace(id, std::move(watched)).first;
     }
-    it->second.changed = ++changes_;
+    // A tab found open takes the place its last use gives it; any later move makes it the
+    // latest.
+    auto rank = ranked_.find(id);
+    if (rank != ranked_.end()) {
+        it->second.changed = rank->second;
+        ranked_.erase(rank);
+    } else {
+        it->second.changed = ++changes_;
+    }
     it->second.watcher->Navigated(address);
     if (it->second.window != 0)
         ElectActive(it->second.window);
@@ -82,6 +94,22 @@ void BrowserMonitor::OnTabWindow(const QString& id, int window, const QRect& bou
     if (before != 0 && before != window)
         ElectActive(before);
     ElectActive(window);
+}
+
+void BrowserMonitor::OnTabsRanked(const QStringList& ids) {
+    std::set<int> windows;
+    for (auto id = ids.crbegin(); id != ids.crend(); ++id) {
+        auto it = tabs_.find(*id);
+        if (it == tabs_.end()) {
+            ranked_[*id] = ++changes_;
+            continue;
+        }
+        it->second.changed = ++changes_;
+        if (it->second.window != 0)
+            windows.insert(it->second.window);
+    }
+    for (int window : windows)
+        ElectActive(window);
 }
 
 QString BrowserMonitor::ActiveTab(int window) const {

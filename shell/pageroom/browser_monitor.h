@@ -1,7 +1,8 @@
 // BrowserMonitor: Pageroom for every tab of the followed browser. Each tab gets a TabWatcher
 // (and a display of its own) when it appears, hears every address it moves to, and is
 // detached when it closes or the browser goes. Of the tabs of one browser window only the one
-// created or navigated last is active: its display is the one that shows, placed against that
+// created or navigated last is active (those open when the browser is found, by their last
+// use): its display is the one that shows, placed against that
 // window's bounds.
 //
 //   BrowserMonitor monitor(registry, makeDisplay, ownName, clock, takeFirstShow);
@@ -52,6 +53,7 @@ private:
     void OnTabChanged(const QString& id, const QString& address);
     void OnTabClosed(const QString& id);
     void OnTabWindow(const QString& id, int window, const QRect& bounds);
+    void OnTabsRanked(const QStringList& ids);
     // Tells the tabs of a window which of them is the active one.
     void ElectActive(int window);
 
@@ -63,6 +65,7 @@ private:
     DevToolsBrowser browser_;
     std::map<QString, Watched> tabs_;
     quint64 changes_ = 0;
+    std::map<QString, quint64> ranked_;  // tabs listed at discovery but not yet reported
     bool running_ = false;
 };
 

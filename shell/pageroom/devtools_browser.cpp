@@ -1,5 +1,6 @@
 #include "shell/pageroom/devtools_browser.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -23,6 +24,11 @@ DevToolsBrowser::DevToolsBrowser(QObject* parent) : QObject(parent) {
         Send(QStringLiteral("Target.setDiscoverTargets"),
              QJsonObject{{QStringLiteral("discover"), true}});
         place_.start();
+        // The endpoint lists the tabs by their last use, which the events do not tell.
+        QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/json/list").arg(port_)));
+        request.setTransferTimeout(kRetryMs);
+        QNetworkReply* reply = network_.get(request);
+        connect(reply, &QNetworkReply::finished, this, [this, reply] { OnList(reply); });
     });
     connect(&socket_, &QWebSocket::disconnected, this, &DevToolsBrowser::OnDisconnected);
     // A browser that went between the look-up and the connection: try again later.
@@ -83,6 +89,20 @@ void DevToolsBrowser::OnVersion(QNetworkReply* reply) {
         return;
     }
     socket_.open(url);
+}
+
+void DevToolsBrowser::OnList(QNetworkReply* reply) {
+    reply->deleteLater();
+    if (!connected_ || reply->error() != QNetworkReply::NoError)
+        return;
+    QStringList ids;
+    for (const QJsonValue& v : QJsonDocument::fromJson(reply->readAll()).array()) {
+        const QJsonObject target = v.toObject();
+        if (target.value(QStringLiteral("type")).toString() == QStringLiteral("page"))
+            ids << target.value(QStringLiteral("id")).toString();
+    }
+    if (!ids.isEmpty())
+        Q_EMIT TabsRanked(ids);
 }
 
 int DevToolsBrowser::Send(const QString& method, const QJsonObject& params) {

@@ -19,6 +19,7 @@
 #include <QObject>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QWebSocket>
 
@@ -50,10 +51,13 @@ Q_SIGNALS:
     void ConnectedChanged(bool connected);
     // The browser window a tab stands in and that window's bounds; told when either changes.
     void TabWindow(const QString& id, int window, const QRect& bounds);
+    // The tabs open when the browser was found, the one used most recently first.
+    void TabsRanked(const QStringList& ids);
 
 private:
     void Discover();
     void OnVersion(QNetworkReply* reply);
+    void OnList(QNetworkReply* reply);
     void OnMessage(const QString& text);
     void OnDisconnected();
     // The request's id.

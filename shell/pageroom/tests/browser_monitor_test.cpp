@@ -40,12 +40,13 @@ TEST_F(BrowserMonitorTest, TabsJoinAndLeaveTheirGroups) {
         },
         [] { return QStringLiteral("n-alice"); }, alice.App().Desktop().clock,
         [] { return false; });
+    // A tab on page one, open before Pageroom looks (the browser's first tab, blank, is older).
+    const QString id = OpenTab(port, web.Url("/one.html"), Wait());
+    ASSERT_FALSE(id.isEmpty());
     monitor.Start(port);
     ASSERT_TRUE(Drive([&] { return monitor.Browser().Connected(); }, 200));
 
-    // A tab on page one: the site and the page, entered on the server.
-    const QString id = OpenTab(port, web.Url("/one.html"), Wait());
-    ASSERT_FALSE(id.isEmpty());
+    // The site and the page, entered on the server.
     ASSERT_TRUE(Drive(
         [&] {
             OVGroupInfo* page = registry.Find(OV_GT_URL, web.Host() + "/one.html");
@@ -55,6 +56,8 @@ TEST_F(BrowserMonitorTest, TabsJoinAndLeaveTheirGroups) {
         300));
     ASSERT_TRUE(monitor.Tab(id));
     EXPECT_TRUE(displays[id]->logoShown);
+    // Of the tabs found open, the one used last is the one its window shows.
+    EXPECT_TRUE(Drive([&] { return displays[id]->active; }, 100));
     EXPECT_TRUE(
         Drive([&] { return displays[id]->Has(kPageView, "*** 获取网页在线用户列表成功"); }, 100));
 
