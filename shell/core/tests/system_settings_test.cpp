@@ -210,6 +210,40 @@ TEST_F(SystemSettingsTest, ProxyChecksKeepTheDialogOpenAndNothingSaved) {
     EXPECT_EQ(saved->nInetConnType, 1);
 }
 
+TEST_F(SystemSettingsTest, ThePageroomPortIsCheckedSavedAndFollowedAndTheBrowserStarts) {
+    struct Pageroom final : PageroomControl {
+        void Run(bool) override {}
+        void SwitchedOn() override {}
+        void StartBrowser() override { ++starts; }
+        void SettingsChanged() override { ++changes; }
+        int starts = 0;
+        int changes = 0;
+    } pageroom;
+    ShellClient& c = Client();
+    c.App().SetPageroom(&pageroom);
+    Open();
+    auto* port = InWindow<QLineEdit>(dialog_, "Pageroom浏览器调试端口");
+    EXPECT_EQ(port->text(), "9222");
+    Click(dialog_, "启动Pageroom浏览器");
+    EXPECT_EQ(pageroom.starts, 1);
+    EXPECT_FALSE(dialog_.isNull());
+
+    port->setText("0");
+    Click(dialog_, "确定");
+    Settle();
+    ASSERT_FALSE(dialog_.isNull());
+    EXPECT_EQ(c.prompts.Texts(), QStringList{"Pageroom浏览器调试端口应在1到65535之间"});
+    EXPECT_EQ(pageroom.changes, 0);
+
+    port->setText("9333");
+    Click(dialog_, "确定");
+    Settle();
+    EXPECT_TRUE(dialog_.isNull());
+    EXPECT_EQ(Saved()->nDebuggingPort, 9333);
+    EXPECT_EQ(pageroom.changes, 1);
+    c.App().SetPageroom(nullptr);
+}
+
 TEST_F(SystemSettingsTest, UserItemsNeedAUserAndTheDialogIsOnePerApplication) {
     Client();
     Open();

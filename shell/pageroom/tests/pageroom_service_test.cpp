@@ -2,6 +2,11 @@
 // process, each following its own headless Chromium, meet on the pages of a web server on
 // 127.0.0.2; the frame starts and stops the following with the login and the online status.
 #include "shell/pageroom/pageroom_service.h"
+#include <sys/stat.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
 #include "shell/core/commands.h"
 #include "shell/core/login_dialog_model.h"
 #include "shell/messaging/tests/message_fixture.h"
@@ -169,6 +174,42 @@ TEST_F(PageroomServiceTest, SwitchingPageroomOnWithNoBrowserTellsTheUserAfterTen
     time_->Advance(2000);
     EXPECT_EQ(shell.prompts.Texts().filter(message).size(), 1);
     EXPECT_TRUE(c.pageroom->Monitor()) << "it goes on waiting for the browser";
+}
+
+TEST_F(PageroomServiceTest, TheBrowserStartsOnAProfileOfItsOwnWithTheFollowedPort) {
+    ShellClient& c = StartClient("dave");
+    PageroomService pageroom(c.App(), [](const QString&) { return nullptr; });
+    // A stand-in browser that writes down how it was started.
+    QTemporaryDir dir;
+    const QString program = dir.filePath("browser");
+    const QString written = dir.filePath("arguments");
+    {
+        QFile f(program);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(("#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + written + "'\n").toUtf8());
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    pageroom.SetBrowserProgram(program);
+    c.App().Machine().nDebuggingPort = 9444;
+    pageroom.StartBrowser();
+    QFile arguments(written);
+    ASSERT_TRUE(Drive([&] { return arguments.exists() && arguments.size() > 0; }, 100));
+    ASSERT_TRUE(arguments.open(QIODevice::ReadOnly));
+    const QString profile = pageroom.BrowserProfile();
+    EXPECT_EQ(QString::fromUtf8(arguments.readAll()).trimmed().split('\n'),
+              PageroomService::BrowserArguments(profile, 9444));
+    EXPECT_TRUE(profile.startsWith(c.App().Directories().DataHome()));
+    // The browser keeps the person's browsing: as private as the rest of the data home.
+    struct stat st {};
+    ASSERT_EQ(::stat(profile.toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(c.prompts.Texts().isEmpty());
+
+    // No browser to start: the person is told.
+    pageroom.SetBrowserProgram(QString());
+    pageroom.StartBrowser();
+    EXPECT_EQ(c.prompts.Texts(),
+              QStringList{"无法启动Pageroom浏览器，请确定你已经安装Chromium浏览器。"});
 }
 
 }  // namespace
