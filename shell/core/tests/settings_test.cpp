@@ -145,6 +145,13 @@ TEST_F(MachineSettingsTest, DamagedFileLeavesTheDefaults) {
     ASSERT_TRUE(settings.Save());
     ASSERT_TRUE(settings.Load());
     EXPECT_EQ(settings.sProxy, "linebreak");
+
+    // A browser port no browser can have is the default one.
+    for (const char* port : {"0", "70000", "-5", "x"}) {
+        WriteBytes(Path(), std::string("[Pageroom]\nnDebuggingPort = ") + port + "\n");
+        settings.Load();
+        EXPECT_EQ(settings.nDebuggingPort, 9222) << port;
+    }
 }
 
 class UserSettingsTest : public CoreTest {
