@@ -148,7 +148,7 @@ def main():
         set_text(edit, LINE)
         press(button(pageroom, "发送信息"))
         chat = wait_for("the site's chat", lambda: find(pageroom, "Site Chat Viewer"))
-        line = wait_for("the own line", lambda: own_line(chat))
+        wait_for("the own line", lambda: own_line(chat))
         wait_for("the line sent", lambda: own_line(chat).description == "已发送")
         log(f"own line: {own_line(chat).name!r} ({own_line(chat).description})")
         shot(pageroom, "pageroom-window")
