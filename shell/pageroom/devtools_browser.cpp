@@ -1,5 +1,7 @@
 #include "shell/pageroom/devtools_browser.h"
 
+#include "shell/pageroom/devtools_messages.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -95,12 +97,7 @@ void DevToolsBrowser::OnList(QNetworkReply* reply) {
     reply->deleteLater();
     if (!connected_ || reply->error() != QNetworkReply::NoError)
         return;
-    QStringList ids;
-    for (const QJsonValue& v : QJsonDocument::fromJson(reply->readAll()).array()) {
-        const QJsonObject target = v.toObject();
-        if (target.value(QStringLiteral("type")).toString() == QStringLiteral("page"))
-            ids << target.value(QStringLiteral("id")).toString();
-    }
+    const QStringList ids = PageTabsOf(reply->readAll());
     if (!ids.isEmpty())
         Q_EMIT TabsRanked(ids);
 }
@@ -126,52 +123,38 @@ void DevToolsBrowser::AskWindow(const QString& id) {
 void DevToolsBrowser::OnReply(int id, const QJsonObject& result) {
     const QString tab = windowAsks_.take(id);
     // A tab that closed meanwhile, or a browser without windows (an error instead of a result).
-    if (tab.isEmpty() || !tabs_.contains(tab) || !result.contains(QStringLiteral("windowId")))
+    const std::optional<BrowserWindow> window = WindowOf(result);
+    if (tab.isEmpty() || !tabs_.contains(tab) || !window)
         return;
-    const QJsonObject b = result.value(QStringLiteral("bounds")).toObject();
-    Window window;
-    window.id = result.value(QStringLiteral("windowId")).toInt();
-    // A minimised window has no place to stand beside.
-    if (b.value(QStringLiteral("windowState")).toString() != QStringLiteral("minimized"))
-        window.bounds = QRect(
-            b.value(QStringLiteral("left")).toInt(), b.value(QStringLiteral("top")).toInt(),
-            b.value(QStringLiteral("width")).toInt(), b.value(QStringLiteral("height")).toInt());
     auto known = windows_.find(tab);
-    if (known != windows_.end() && known->id == window.id && known->bounds == window.bounds)
+    if (known != windows_.end() && *known == *window)
         return;
-    windows_.insert(tab, window);
-    Q_EMIT TabWindow(tab, window.id, window.bounds);
+    windows_.insert(tab, *window);
+    Q_EMIT TabWindow(tab, window->id, window->bounds);
 }
 
 void DevToolsBrowser::OnMessage(const QString& text) {
-    const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
-    if (message.contains(QStringLiteral("id"))) {
-        OnReply(message.value(QStringLiteral("id")).toInt(),
-                message.value(QStringLiteral("result")).toObject());
-        return;
-    }
-    const QString method = message.value(QStringLiteral("method")).toString();
-    const QJsonObject params = message.value(QStringLiteral("params")).toObject();
-    if (method == QStringLiteral("Target.targetCreated") ||
-        method == QStringLiteral("Target.targetInfoChanged")) {
-        const QJsonObject info = params.value(QStringLiteral("targetInfo")).toObject();
-        if (info.value(QStringLiteral("type")).toString() != QStringLiteral("page"))
-            return;
-        const QString id = info.value(QStringLiteral("targetId")).toString();
-        const QString address = info.value(QStringLiteral("url")).toString();
-        if (id.isEmpty())
-            return;
-        auto it = tabs_.find(id);
-        if (it != tabs_.end() && it.value() == address)
-            return;  // a title or another detail changed, not the page
-        tabs_.insert(id, address);
-        Q_EMIT TabChanged(id, address);
-        AskWindow(id);
-    } else if (method == QStringLiteral("Target.targetDestroyed")) {
-        const QString id = params.value(QStringLiteral("targetId")).toString();
-        windows_.remove(id);
-        if (tabs_.remove(id) > 0)
-            Q_EMIT TabClosed(id);
+    const DevToolsMessage m = ParseDevToolsMessage(text.toUtf8());
+    switch (m.kind) {
+        case DevToolsMessage::Kind::Reply:
+            OnReply(m.replyId, m.result);
+            break;
+        case DevToolsMessage::Kind::TabChanged: {
+            auto it = tabs_.find(m.tab);
+            if (it != tabs_.end() && it.value() == m.address)
+                return;  // a title or another detail changed, not the page
+            tabs_.insert(m.tab, m.address);
+            Q_EMIT TabChanged(m.tab, m.address);
+            AskWindow(m.tab);
+            break;
+        }
+        case DevToolsMessage::Kind::TabClosed:
+            windows_.remove(m.tab);
+            if (tabs_.remove(m.tab) > 0)
+                Q_EMIT TabClosed(m.tab);
+            break;
+        case DevToolsMessage::Kind::None:
+            break;
     }
 }
 

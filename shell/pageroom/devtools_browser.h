@@ -23,6 +23,8 @@
 #include <QTimer>
 #include <QWebSocket>
 
+#include "shell/pageroom/devtools_messages.h"
+
 namespace ov::shell {
 
 class DevToolsBrowser final : public QObject {
@@ -75,12 +77,8 @@ private:
     bool connected_ = false;
     int nextId_ = 1;
     QMap<QString, QString> tabs_;
-    QMap<int, QString> windowAsks_;  // request id -> tab
-    struct Window {
-        int id = 0;
-        QRect bounds;
-    };
-    QMap<QString, Window> windows_;  // tab -> window last told
+    QMap<int, QString> windowAsks_;         // request id -> tab
+    QMap<QString, BrowserWindow> windows_;  // tab -> window last told
 };
 
 }  // namespace ov::shell
