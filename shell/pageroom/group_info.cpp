@@ -17,10 +17,7 @@ constexpr int kRefusedByKernel = 1;
 }  // namespace
 
 OVGroupInfo::OVGroupInfo(IOVService* kernel, OVGroupTypeEnum type, QString name)
-    : kernel_(kernel), type_(type), name_(std::move(name)) {
-    if (kernel_)
-        events_.Connect(kernel_);
-}
+    : kernel_(kernel), type_(type), name_(std::move(name)) {}
 
 OVGroupInfo::~OVGroupInfo() {
     events_.Disconnect();
@@ -85,6 +82,7 @@ void OVGroupInfo::Enter(OVGroupObserver* a, OVGroupObserver* b, const QString& p
         return;
     }
     Tell([&](OVGroupObserver& o) { o.OnGroupEnterStart(*this); });
+    Listen();
     LONG seq = 0;
     if (kernel_)
         kernel_->EnterGroup(type_, id_, ToBstr(name_), ToBstr(password), &seq);
@@ -113,13 +111,21 @@ void OVGroupInfo::LeaveIfIdle(int minimum) {
     listSeq_ = 0;
     countSeq_ = 0;
     sending_.clear();
+    // Idle, it has nothing to hear: a session's many past pages cost the kernel's events nothing.
+    events_.Disconnect();
     Tell([&](OVGroupObserver& o) { o.OnGroupLeft(*this); });
+}
+
+void OVGroupInfo::Listen() {
+    if (kernel_ && !events_.Connected())
+        events_.Connect(kernel_);
 }
 
 void OVGroupInfo::RequestUsers() {
     if (listSeq_ != 0)
         return;
     Tell([&](OVGroupObserver& o) { o.OnGroupListStart(*this); });
+    Listen();
     LONG seq = 0;
     if (kernel_)
         kernel_->RequestGroupOnlineUserList2(type_, id_, ToBstr(name_), &seq);

@@ -1,8 +1,9 @@
 // OVGroupInfo: the client's copy of one Pageroom group (everyone on a site, OV_GT_SITE, or on
 // a page, OV_GT_URL): entering and leaving through the kernel, the online users (in parts as
 // the server sends them), group messages and the own messages' results, told to the windows
-// that observe it. It listens to the kernel on a sink of its own and ignores events that are
-// not its own. One per (type, name) while the user is logged in (group_registry.h).
+// that observe it. It listens to the kernel on a sink of its own, from its first request until
+// it leaves (an idle group has nothing to hear), and ignores events that are not its own. One
+// per (type, name) while the user is logged in (group_registry.h).
 //
 //   OVGroupInfo& g = registry.Acquire(OV_GT_URL, "example.com/a.html", &window);
 //   g.Enter(&window, nullptr, QString());      // observers: OnGroupEnterStart, ...Reply
@@ -41,6 +42,8 @@ public:
     bool Entered() const { return entered_; }
     bool Entering() const { return enterSeq_ != 0; }
     bool Listing() const { return listSeq_ != 0; }
+    // Whether it hears the kernel's events (while entering, entered or listing).
+    bool Listening() const { return events_.Connected(); }
     // The sequence number of the pending list request (0 when none).
     LONG PendingList() const { return listSeq_; }
     LONG OnlineCount() const { return count_; }
@@ -103,6 +106,7 @@ private:
     template <class F>
     void Tell(F&& f);
     void EnterAnswered(int error);
+    void Listen();
     void SendAnswered(LONG seq, int error);
 
     IOVService* const kernel_;

@@ -174,8 +174,10 @@ TEST_F(GroupFlow, ListsInPartsASecondWindowAndStrangers) {
     // Watched by two windows, the group stays when one asks to leave if idle; forced, it goes.
     page.LeaveIfIdle(1);
     EXPECT_TRUE(page.Entered());
+    EXPECT_TRUE(page.Listening());
     page.LeaveIfIdle(-1);
     EXPECT_FALSE(page.Entered());
+    EXPECT_FALSE(page.Listening()) << "an idle group costs the kernel's events nothing";
     EXPECT_EQ(page.Id(), 0);
     EXPECT_TRUE(page.Users().isEmpty());
     EXPECT_EQ(a.display.counts[kPageView], 0);
