@@ -28,7 +28,9 @@
 //
 // Figures per run: p50, p99 and mean in ms, with the ratio full path / baseline, and the
 // same for the part after "heard" (the groups' share of a navigation); then the medians of
-// the runs. Five items (navigation and baseline) warm up first and are not counted.
+// the runs. Five items (navigation and baseline) warm up first and are not counted. An item
+// that does not fill within 15 s is told on stderr with what the monitor knew of the tab,
+// and left out; after five such the program gives up.
 //
 // Every group object keeps a kernel connection of its own for as long as its registry lives
 // (the tab's registry keeps every page it went through, as in a session), and every kernel
@@ -370,6 +372,24 @@ std::optional<Sample> Baseline(GroupRegistry& registry, const QString& page) {
     return Sample{0, Ms(sent, *observer.marks.entered), Ms(sent, *observer.marks.filled)};
 }
 
+// What the monitor knew of the tab when it did not fill.
+QString Where(const BrowserMonitor& monitor, const QString& id, const StampingDisplay& display) {
+    const Marks& m = display.marks;
+    const OVGroupInfo* g = display.record.groups[kPageView];
+    QString group = QStringLiteral("none");
+    if (g)
+        group = g->Name() +
+                (g->Entered()    ? QStringLiteral(" entered")
+                 : g->Entering() ? QStringLiteral(" entering")
+                                 : QStringLiteral(" not entered")) +
+                (g->Listing() ? QStringLiteral(", listing") : QString());
+    return QStringLiteral(
+               "heard %1, entered %2; the browser has the tab at %3; the page view "
+               "shows %4")
+        .arg(m.heard ? "yes" : "no", m.entered ? "yes" : "no",
+             monitor.Browser().Tabs().value(id, QStringLiteral("(no tab)")), group);
+}
+
 // ---- Figures ----
 
 struct Figures {
@@ -541,6 +561,8 @@ int main(int argc, char** argv) {
             StampingDisplay& display = *displays[id];
             auto baseGroups = std::make_unique<GroupRegistry>(app.Kernel());
             int page = 1;
+            int misses = 0;  // items that did not fill, left out of the figures
+            constexpr int kMaxMisses = 5;
             // One item: the baseline on the next page, then the tab to it.
             auto item = [&](Sample* full, Sample* base) {
                 const QString path = QStringLiteral("/p%1.html").arg(page++);
@@ -548,9 +570,13 @@ int main(int argc, char** argv) {
                 Pause(5);
                 const std::optional<Sample> f = FullPath(*tab, display, web, path);
                 Pause(5);
+                if (!b)
+                    std::fprintf(stderr, "%s: the group alone did not fill\n", qPrintable(path));
+                if (!f)
+                    std::fprintf(stderr, "%s: the tab did not fill; %s\n", qPrintable(path),
+                                 qPrintable(Where(monitor, id, display)));
                 if (!b || !f) {
-                    std::fprintf(stderr, "%s did not fill (%s)\n", qPrintable(path),
-                                 !b ? "group alone" : "browser");
+                    ++misses;
                     return false;
                 }
                 *full = *f;
@@ -562,19 +588,22 @@ int main(int argc, char** argv) {
                 "pageroom: %d navigations of one tab a run, %d runs (+%d warm-up items); "
                 "Chromium %s on real time\n",
                 navigations, runs, kWarmUp, qPrintable(HeadlessChromium::Program()));
-            bool ok = true;
-            for (int i = 0; i < kWarmUp && ok; ++i) {
+            for (int i = 0; i < kWarmUp; ++i) {
                 Sample f, b;
-                ok = item(&f, &b);
+                item(&f, &b);
             }
+            bool ok = misses < kMaxMisses;
             std::vector<RunFigures> all;
             for (int r = 1; r <= runs && ok; ++r) {
                 std::vector<double> heard, entered, filled, baseEntered, baseFilled, groupEntered,
                     groupFilled;
+                const int missesBefore = misses;
                 for (int i = 0; i < navigations && ok; ++i) {
                     Sample f, b;
-                    if (!(ok = item(&f, &b)))
-                        break;
+                    if (!item(&f, &b)) {
+                        ok = misses < kMaxMisses;
+                        continue;
+                    }
                     heard.push_back(f.heard);
                     entered.push_back(f.entered);
                     filled.push_back(f.filled);
@@ -589,8 +618,10 @@ int main(int argc, char** argv) {
                                          Of(baseEntered), Of(baseFilled), Of(groupEntered),
                                          Of(groupFilled)};
                 all.push_back(figures);
-                std::printf("\nrun %d (group objects on the kernel: %d for the tab, %d alone)\n", r,
-                            tabGroups.Size(), baseGroups->Size());
+                std::printf(
+                    "\nrun %d (group objects on the kernel: %d for the tab, %d alone; %d items "
+                    "did not fill)\n",
+                    r, tabGroups.Size(), baseGroups->Size(), misses - missesBefore);
                 PrintHeader();
                 PrintFigures(figures);
                 // The groups alone start each run with a fresh registry; the tab's registry
