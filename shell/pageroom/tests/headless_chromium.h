@@ -41,8 +41,13 @@ public:
     }
     ~HeadlessChromium() {
         if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(10000);
+            // Asked to end first: killed, it leaves its helper processes writing into the
+            // profile while the profile is removed, and the folder stays behind.
+            process_.terminate();
+            if (!process_.waitForFinished(5000)) {
+                process_.kill();
+                process_.waitForFinished(10000);
+            }
         }
     }
 
