@@ -83,14 +83,10 @@ void BrowserMonitor::OnTabWindow(const QString& id, int window, const QRect& bou
     Watched& tab = it->second;
     const int before = tab.window;
     tab.window = window;
-    tab.bounds = bounds;
     // Every tab of a window stands against the same bounds.
-    for (auto& [other, watched] : tabs_) {
-        if (watched.window == window) {
-            watched.bounds = bounds;
+    for (auto& [other, watched] : tabs_)
+        if (watched.window == window)
             watched.display->SetBrowserBounds(bounds);
-        }
-    }
     if (before != 0 && before != window)
         ElectActive(before);
     ElectActive(window);
@@ -110,13 +106,6 @@ void BrowserMonitor::OnTabsRanked(const QStringList& ids) {
     }
     for (int window : windows)
         ElectActive(window);
-}
-
-QString BrowserMonitor::ActiveTab(int window) const {
-    for (const auto& [id, watched] : tabs_)
-        if (watched.window == window && watched.active)
-            return id;
-    return {};
 }
 
 void BrowserMonitor::ElectActive(int window) {

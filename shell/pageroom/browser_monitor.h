@@ -37,15 +37,12 @@ public:
     // The watcher of a tab, null when there is none.
     TabWatcher* Tab(const QString& id) const;
     int TabCount() const { return static_cast<int>(tabs_.size()); }
-    // The active tab of a browser window; empty when none is known.
-    QString ActiveTab(int window) const;
 
 private:
     struct Watched {
         std::unique_ptr<PageroomDisplay> display;
         std::unique_ptr<TabWatcher> watcher;
-        int window = 0;  // 0 while unknown
-        QRect bounds;
+        int window = 0;       // 0 while unknown
         quint64 changed = 0;  // when it was created or navigated last
         bool active = false;
     };

@@ -9,10 +9,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
+#include <QTabWidget>
 
 #include "shell/core/system_settings_model.h"
 #include "shell/core/tests/flow_fixture.h"
 #include "shell/core/widgets/system_settings_dialog.h"
+#include "shell/testing/window_shot.h"
 
 namespace ov::shell::testing {
 namespace {
@@ -224,6 +226,8 @@ TEST_F(SystemSettingsTest, ThePageroomPortIsCheckedSavedAndFollowedAndTheBrowser
     Open();
     auto* port = InWindow<QLineEdit>(dialog_, "Pageroom浏览器调试端口");
     EXPECT_EQ(port->text(), "9222");
+    port->window()->findChild<QTabWidget*>()->setCurrentIndex(1);
+    SaveShot(port->window(), "settings-network");
     Click(dialog_, "启动Pageroom浏览器");
     EXPECT_EQ(pageroom.starts, 1);
     EXPECT_FALSE(dialog_.isNull());

@@ -167,7 +167,8 @@ void PageroomWindow::SetLineKind(int view, qint64 key, ChatLineKind kind) {
 void PageroomWindow::Fill(QListWidgetItem* item, const PageroomUser& user) {
     item->setText(user.name);
     item->setData(Qt::UserRole, user.pin);
-    // Away, busy and invisible members are faded, as the buddy list shows them.
+    // Away, busy and invisible members are faded: a row of this list has no room for the
+    // buddy list's status marks.
     const bool faded = user.overlay == 2 || user.overlay == 4 || user.overlay == 5 ||
                        user.overlay == 6 || user.overlay == 7;
     item->setIcon(QIcon(FaceIcon(app_, user.icon, 16, faded)));
