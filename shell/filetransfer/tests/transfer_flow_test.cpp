@@ -100,6 +100,9 @@ void TransferFlow::SendThreeFilesCutAndResume(ShellClient& alice, ShellClient& b
     const QStringList paths = {out + "empty.bin", out + "exact.bin", out + "big.bin"};
 
     auto sending = SendFiles(alice, bobPin, paths);
+    // Watched from the start: the window may close while the loop runs for the cut itself.
+    bool closed = false;
+    QObject::connect(sending.get(), &FileSendModel::CloseWindow, [&] { closed = true; });
     EXPECT_EQ(sending->Status(), "等待对方连入!");
     const std::optional<PendingItem> offer = Offer(bob);
     ASSERT_TRUE(offer);
@@ -128,8 +131,6 @@ void TransferFlow::SendThreeFilesCutAndResume(ShellClient& alice, ShellClient& b
     EXPECT_EQ(sending->Status(), "正在传送文件!");
     receiving.reset();
     if (senderSeesTheCut) {
-        bool closed = false;
-        QObject::connect(sending.get(), &FileSendModel::CloseWindow, [&] { closed = true; });
         // At once as a rule; by its minute at the latest when the close went unseen.
         ASSERT_TRUE(Drive([&] { return closed; }, 1000));
     }
