@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,6 +18,7 @@
 #include "platform/qt/qt_apartment_pump.h"
 #include "shell/app/canberra_sounds.h"
 #include "shell/app/dbus_notifier.h"
+#include "shell/app/orvane_application.h"
 #include "shell/app/qt_launcher.h"
 #include "shell/app/qt_prompts.h"
 #include "shell/app/qt_shell_windows.h"
@@ -27,6 +29,8 @@
 #include "shell/core/user_directories.h"
 #include "shell/core/widgets/shell_menus.h"
 #include "shell/core/widgets/starshelf_window.h"
+#include "shell/diagnostics/shell_diagnostics.h"
+#include "shell/diagnostics/widgets/saving_file_window.h"
 #include "shell/pageroom/pageroom_service.h"
 #include "shell/pageroom/widgets/pageroom_display_qt.h"
 #include "shell/skin/skin_manager.h"
@@ -93,7 +97,7 @@ int main(int argc, char** argv) {
                      "unset); orvane-console drives the same kernel from a terminal\n");
         return 2;
     }
-    QApplication qapp(argc, argv);
+    ov::shell::OrvaneApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setApplicationVersion(QStringLiteral("0.1"));
     // The program lives in the tray (or its status window) with every window closed.
@@ -119,6 +123,28 @@ int main(int argc, char** argv) {
     QtTimers timers;
     QtShellWindows windows;
     DBusNotifier notifier;
+
+    // The diagnostics come first: they look at how the last run ended (and may ask about it),
+    // and report crashes and hangs from here on.
+    const QString dataHome = ResolveDataHome();
+    ShellDiagnostics diagnostics(dataHome, &prompts, &launcher);
+    diagnostics.Init();
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&diagnostics] { diagnostics.Heartbeat(); });
+    heartbeat.start(1000);
+    diagnostics.Heartbeat();
+    qapp.SetInternalErrorHandler([&](const QString& what, bool tell) {
+        diagnostics.Log().Write("Internal error: " + what.toStdString());
+        if (!tell)
+            return;
+        SavingFileWindow saving;
+        ShowInternalError(prompts, diagnostics, DesktopFolder(), [&saving](bool on) {
+            if (on)
+                saving.ShowNow();
+            else
+                saving.hide();
+        });
+    });
 
     std::unique_ptr<OVShellApp> app;
     bool closing = false;
@@ -147,8 +173,11 @@ int main(int argc, char** argv) {
         qEnvironmentVariable("XDG_CONFIG_HOME", QDir::homePath() + QStringLiteral("/.config"));
     desktop.autostartFile = config + QStringLiteral("/autostart/orvane.desktop");
     desktop.executable = QCoreApplication::applicationFilePath();
+    desktop.log = [&diagnostics](const QString& text) {
+        diagnostics.Log().Write(text.toStdString());
+    };
 
-    app = std::make_unique<OVShellApp>(programDirectory, ResolveDataHome(), std::move(desktop));
+    app = std::make_unique<OVShellApp>(programDirectory, dataHome, std::move(desktop));
     OVShellApp::SetInstance(app.get());
     windows.Attach(*app);
     tray.SetMenuFactory(
@@ -181,9 +210,9 @@ int main(int argc, char** argv) {
     });
     app->SetPageroom(pageroom.get());
 
-    if (!ApplyServerOption(QCoreApplication::arguments(), *app) || !app->Start())
-        return 1;
-    const int rc = QApplication::exec();
+    // A start that is refused (another instance, a broken installation) still ends normally.
+    const bool started = ApplyServerOption(QCoreApplication::arguments(), *app) && app->Start();
+    const int rc = started ? QApplication::exec() : 1;
     windows.CloseAll();
     app->SetPageroom(nullptr);
     pageroom.reset();
@@ -191,5 +220,6 @@ int main(int argc, char** argv) {
     app.reset();
     OVShellApp::SetInstance(nullptr);
     CoUninitialize();
+    diagnostics.MarkCleanExit();
     return rc;
 }
