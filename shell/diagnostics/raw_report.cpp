@@ -1,8 +1,5 @@
 #include "shell/diagnostics/raw_report.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <charconv>
 #include <fstream>
 #include <sstream>
@@ -17,17 +14,6 @@ namespace {
 
 constexpr std::string_view kCallStackHeading = "------------- Call Stack ----------------\r\n";
 constexpr std::string_view kAddress = "    address: ";
-
-bool WritePrivateFile(const std::filesystem::path& path, const std::string& text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    {
-        ReportText out(fd);
-        out.Put(text);
-    }
-    return ::close(fd) == 0;
-}
 
 }  // namespace
 
@@ -88,7 +74,7 @@ std::vector<std::filesystem::path> FinishRawReports(const std::filesystem::path&
         raw << in.rdbuf();
         std::filesystem::path finished = entry.path();
         finished.replace_extension(".txt");
-        if (WritePrivateFile(finished, FinishRawReport(raw.str()))) {
+        if (WritePrivateFile(finished.string(), FinishRawReport(raw.str()))) {
             std::filesystem::remove(entry.path(), ec);
             done.push_back(finished);
         }

@@ -1,5 +1,6 @@
 #include "shell/diagnostics/report_text.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -65,11 +66,27 @@ void ReportText::Flush() {
         const ssize_t n = ::write(fd_, buffer_ + done, used_ - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            break;  // a full disk loses the rest of the report, not the program
+        if (n <= 0) {
+            ok_ = false;  // a full disk loses the rest of the report, not the program
+            break;
+        }
         done += static_cast<std::size_t>(n);
     }
     used_ = 0;
+}
+
+bool WritePrivateFile(const std::string& path, std::string_view text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = false;
+    {
+        ReportText out(fd);
+        out.Put(text);
+        out.Flush();
+        ok = out.Ok();
+    }
+    return ::close(fd) == 0 && ok;
 }
 
 }  // namespace ov::diagnostics

@@ -30,12 +30,19 @@ public:
     ReportText& Dec(uint64_t value);
     ReportText& SignedDec(int64_t value);
     void Flush();
+    // False once a write failed (a full disk): the rest of the text was lost.
+    bool Ok() const { return ok_; }
 
 private:
     int fd_ = -1;
     std::string* into_ = nullptr;
     char buffer_[2048];
     std::size_t used_ = 0;
+    bool ok_ = true;
 };
+
+// Writes text as the whole file at path, created 0600 (reports may hold what was in memory).
+// Not for signal handlers (the path is a string).
+bool WritePrivateFile(const std::string& path, std::string_view text);
 
 }  // namespace ov::diagnostics

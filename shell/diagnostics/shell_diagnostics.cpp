@@ -97,9 +97,18 @@ void ShowInternalError(Prompts& prompts, diagnostics::OVDizizIzuzuzo& toolkit,
     prompts.Message(QStringLiteral("Orvane发生内部错误，请"), QString(), Prompts::Icon::Stop);
     if (saving)
         saving(true);
-    toolkit.WriteSystemReport((desktopFolder + QStringLiteral("/OVCrash.TXT")).toStdString());
+    const bool written =
+        toolkit.WriteSystemReport((desktopFolder + QStringLiteral("/OVCrash.TXT")).toStdString());
     if (saving)
         saving(false);
+    if (!written) {
+        // The notice would tell of a file that is not there.
+        prompts.Message(QStringLiteral("无法在您的桌面创建错误日志文件“OVCrash.TXT”，请与Orvane技术"
+                                       "支持人员联系：") +
+                            QLatin1String(kSupportAddress),
+                        QString(), Prompts::Icon::Stop);
+        return;
+    }
     prompts.Message(
         QStringLiteral("错误日志文件“OVCrash.TXT”已经创建到您的桌面，请将此文件发送到") +
             QLatin1String(kSupportAddress) +

@@ -53,7 +53,8 @@ QString ProgramHeader();
 // when that names none; the home folder when neither exists.
 QString DesktopFolder();
 // The crash notice: the first box, the system report as "OVCrash.TXT" in desktopFolder (saving
-// shows and hides the progress window around it), the second box with the support address.
+// shows and hides the progress window around it), the second box with the support address -
+// or, when the file could not be written, a box that says so instead.
 void ShowInternalError(Prompts& prompts, diagnostics::OVDizizIzuzuzo& toolkit,
                        const QString& desktopFolder,
                        const std::function<void(bool saving)>& saving = {});

@@ -358,7 +358,7 @@ int OVDizizIzuzuzo::CreateReport(const char* kind, std::filesystem::path* path) 
 }
 
 std::filesystem::path OVDizizIzuzuzo::ReportHang(bool userTriggered) {
-    std::lock_guard lock(reportMutex_);
+    std::unique_lock lock(reportMutex_);
     bool captured = false;
     if (g_toolkit.load() == this) {
         while (sem_trywait(&g_capture.done) == 0) {
@@ -400,6 +400,7 @@ std::filesystem::path OVDizizIzuzuzo::ReportHang(bool userTriggered) {
         WriteTaskList(out);
     }
     ::close(fd);
+    lock.unlock();  // the log is told without it
     if (options_.log)
         options_.log(std::string(userTriggered ? "User hang" : "Hang") +
                      " report: " + path.string());
@@ -435,15 +436,7 @@ std::filesystem::path OVDizizIzuzuzo::ReportAssert(const char* condition, const 
 
 bool OVDizizIzuzuzo::WriteSystemReport(const std::filesystem::path& path) {
     const std::string text = SystemReportText(options_.header ? options_.header() : std::string());
-    const std::string bytes = options_.encode ? options_.encode(text) : text;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    {
-        ReportText out(fd);
-        out.Put(bytes);
-    }
-    return ::close(fd) == 0;
+    return WritePrivateFile(path.string(), options_.encode ? options_.encode(text) : text);
 }
 
 std::vector<std::filesystem::path> OVDizizIzuzuzo::PreviousRunReports() const {

@@ -10,23 +10,15 @@
 
 #include "shell/diagnostics/raw_report.h"
 #include "shell/diagnostics/tests/child_process.h"
+#include "shell/diagnostics/tests/temp_folder_test.h"
 
 namespace ov::diagnostics {
 namespace {
 
 namespace fs = std::filesystem;
 
-class CrashReport : public ::testing::Test {
+class CrashReport : public testing::TempFolderTest {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("ov-crash-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     // Runs the child in that mode and returns its finished report.
     std::string RunAndReport(const std::string& mode, int* status) {
         const fs::path child =
@@ -47,8 +39,6 @@ protected:
         }
         return {};
     }
-
-    fs::path dir_;
 };
 
 // The positions of the texts in the report, each after the one before; npos once one is

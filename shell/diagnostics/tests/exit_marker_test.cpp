@@ -7,6 +7,7 @@
 
 #include "shell/diagnostics/registry_marker_store.h"
 #include "shell/diagnostics/tests/child_process.h"
+#include "shell/diagnostics/tests/temp_folder_test.h"
 #include "shell/diagnostics/toolkit.h"
 
 namespace ov::diagnostics {
@@ -38,16 +39,8 @@ public:
     int abnormal = 0;
 };
 
-class ExitMarker : public ::testing::Test {
+class ExitMarker : public testing::TempFolderTest {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("ov-marker-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
     ToolkitOptions Options() {
         ToolkitOptions o;
         o.marker = &store_;
@@ -57,7 +50,6 @@ protected:
         o.detectHangs = false;
         return o;
     }
-    fs::path dir_;
     MapMarkerStore store_;
 };
 

@@ -23,6 +23,7 @@
 #include "shell/diagnostics/raw_report.h"
 #include "shell/diagnostics/signal_names.h"
 #include "shell/diagnostics/system_report.h"
+#include "shell/diagnostics/tests/temp_folder_test.h"
 #include "shell/diagnostics/toolkit.h"
 
 namespace ov::diagnostics {
@@ -37,16 +38,8 @@ std::string Read(const fs::path& path) {
     return text.str();
 }
 
-class Reports : public ::testing::Test {
+class Reports : public testing::TempFolderTest {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("ov-reports-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
     ToolkitOptions Options() {
         ToolkitOptions o;
         o.reportDirectory = dir_ / "reports";
@@ -56,7 +49,6 @@ protected:
         o.log = [this](const std::string& line) { logged_.push_back(line); };
         return o;
     }
-    fs::path dir_;
     std::vector<std::string> logged_;
 };
 

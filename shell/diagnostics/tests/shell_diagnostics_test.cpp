@@ -101,6 +101,15 @@ TEST_F(ShellDiagnosticsTest, AnInternalErrorPutsTheSystemReportOnTheDesktop) {
     EXPECT_NE(text.find("Windows目录: /\r\n"), std::string::npos);
 }
 
+TEST_F(ShellDiagnosticsTest, ADesktopThatTakesNoFileIsNotToldOfAsHoldingOne) {
+    auto diagnostics = Start();
+    ShowInternalError(prompts_, *diagnostics, HomeFolder() + "/no such folder");
+    EXPECT_EQ(prompts_.Texts(),
+              (QStringList{"Orvane发生内部错误，请",
+                           "无法在您的桌面创建错误日志文件“OVCrash.TXT”，请与Orvane技术支持人员联"
+                           "系：support@orvane.invalid"}));
+}
+
 TEST_F(ShellDiagnosticsTest, TheLogIsInTheDataHomeInCodePage936) {
     auto diagnostics = Start();
     diagnostics->Log().Write("捕获到COM组件异常错误:\r\n    错误代码：80040201\r\n");
