@@ -146,10 +146,10 @@ OVDizizIzuzuzo::~OVDizizIzuzuzo() {
         watchdog_->Stop();
     for (const auto& [signo, action] : previousActions_)
         ::sigaction(signo, &action, nullptr);
-    if (g_toolkit.load() == this) {
-        std::set_terminate(nullptr);
+    if (previousTerminate_ != nullptr)
+        std::set_terminate(previousTerminate_);
+    if (g_toolkit.load() == this)
         g_toolkit.store(nullptr);
-    }
     if (alternateStack_ != nullptr) {
         stack_t none{};
         none.ss_flags = SS_DISABLE;
@@ -271,7 +271,7 @@ void OVDizizIzuzuzo::InstallExceptionReporting() {
         if (::sigaction(signo, &action, &previous) == 0)
             previousActions_.emplace_back(signo, previous);
     }
-    std::set_terminate(OnUncaughtException);
+    previousTerminate_ = std::set_terminate(OnUncaughtException);
 }
 
 void OVDizizIzuzuzo::InstallHangReporting() {

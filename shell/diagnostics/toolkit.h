@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -113,6 +114,7 @@ private:
     std::mutex reportMutex_;  // guards the capture of the GUI thread: one hang report at a time
     std::vector<std::pair<int, struct sigaction>> previousActions_;
     void* alternateStack_ = nullptr;
+    std::terminate_handler previousTerminate_ = nullptr;
 };
 
 }  // namespace ov::diagnostics
