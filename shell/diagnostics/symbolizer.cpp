@@ -20,6 +20,8 @@ const Dwfl_Callbacks kCallbacks = {
     .debuginfo_path = nullptr,
 };
 
+}  // namespace
+
 std::string Demangled(const char* name) {
     int status = 0;
     char* plain = abi::__cxa_demangle(name, nullptr, nullptr, &status);
@@ -29,8 +31,6 @@ std::string Demangled(const char* name) {
     std::free(plain);
     return text;
 }
-
-}  // namespace
 
 std::unique_ptr<Symbolizer> Symbolizer::ForThisProcess() {
     Dwfl* dwfl = dwfl_begin(&kCallbacks);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +17,10 @@
 struct Dwfl;
 
 namespace ov::diagnostics {
+
+// A C++ symbol as it is written in the source ("ns::f(int)"); the name itself when it is no
+// mangled name.
+std::string Demangled(const char* name);
 
 class Symbolizer {
 public:

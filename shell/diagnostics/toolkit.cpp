@@ -102,10 +102,7 @@ void OnCaptureSignal(int, siginfo_t*, void* context) {
 [[noreturn]] void OnUncaughtException() {
     std::string what = "Uncaught C++ exception";
     if (const std::type_info* type = abi::__cxa_current_exception_type()) {
-        int status = 0;
-        char* name = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
-        what += std::string(": ") + (status == 0 && name != nullptr ? name : type->name());
-        std::free(name);
+        what += ": " + Demangled(type->name());
         try {
             throw;
         } catch (const std::exception& e) {
