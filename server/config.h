@@ -24,6 +24,8 @@ struct ServerConfig {
     std::vector<reply::ServerAddress> servers;
     PasswordCost passwordCost = PasswordCost::kInteractive;
     int64_t sessionTimeoutMs = 180'000;
+    // Logins whose client has not spoken again yet, kept at once (for sessionTimeoutMs).
+    size_t maxPendingLogins = 4096;
     size_t groupCapacity = 500;
     size_t groupsPerSession = 100;
     size_t maxBuddyNodes = 400;     // what one whole-tree reply can carry

@@ -41,7 +41,8 @@ ServerCore::ServerCore(const ServerConfig& config, Store& store, const Clock& cl
       clock_(clock),
       log_(log),
       hasher_(config.passwordCost),
-      transport_(TransportConfig(config), std::move(transmit)) {
+      transport_(TransportConfig(config), std::move(transmit)),
+      pending_(config.maxPendingLogins) {
     if (!config_.random)
         config_.random = DefaultRandom;
 }
@@ -86,6 +87,12 @@ const ServerCore::Command* ServerCore::FindCommand(uint16_t code) {
     return nullptr;
 }
 
+bool ServerCore::FromSelf(const Endpoint& from, uint32_t localIp) const {
+    if (from.port != config_.listen.port)
+        return false;
+    return from.ip == config_.listen.ip || (localIp != 0 && from.ip == localIp);
+}
+
 void ServerCore::OnDatagram(const Endpoint& from, std::string_view datagram, uint32_t localIp) {
     ++datagrams_;
     int64_t now = clock_.NowMs();
@@ -93,6 +100,12 @@ void ServerCore::OnDatagram(const Endpoint& from, std::string_view datagram, uin
         wire::LoadU16(datagram.data()) != wire::kVersion) {
         ++dropped_;
         log_.Dropped(now, from.ToString(), "too short or not version 1");
+        return;
+    }
+    // Our own datagrams come back only with a forged source: answering would start a loop.
+    if (FromSelf(from, localIp)) {
+        ++dropped_;
+        log_.Dropped(now, from.ToString(), "sent from the server's own address");
         return;
     }
     uint16_t command = wire::LoadU16(datagram.data() + 2);
@@ -103,12 +116,15 @@ void ServerCore::OnDatagram(const Endpoint& from, std::string_view datagram, uin
             return;
         }
         uint32_t seq = wire::LoadU32(datagram.data() + 4);
-        transport_.OnAck(from, seq, now);
-        // An acknowledgement with the session's credentials shows the client is alive.
         uint32_t pin = wire::LoadU32(datagram.data() + 8);
         uint32_t loginId = wire::LoadU32(datagram.data() + 12);
-        if (Session* s = sessions_.Authenticate(pin, loginId, from))
+        // Only the session's own credentials count, and show the client is alive.
+        if (Session* s = Authenticate(pin, loginId, from)) {
             s->lastSeenMs = now;
+            transport_.OnAck(from, seq, pin, loginId, now);
+        } else if (std::optional<Session> login = pending_.TakeByReply(seq, from)) {
+            StartSession(std::move(*login));  // the login reply arrived where it was sent
+        }
         return;
     }
     Request r;
@@ -118,13 +134,26 @@ void ServerCore::OnDatagram(const Endpoint& from, std::string_view datagram, uin
         log_.Dropped(now, from.ToString(), "shorter than a request header");
         return;
     }
-    if (!transport_.AcceptCommand(from, r.header.nPacketSeq, datagram, now))
-        return;
     r.from = from;
     r.localIp = localIp;
     r.body = wire::Reader(datagram.data() + wire::kRequestHeaderSize,
                           datagram.size() - wire::kRequestHeaderSize);
     const Command* cmd = FindCommand(r.header.nCommand);
+    if (cmd && !req::WellFormed(r.header.nCommand, r.body, config_.maxRecipients)) {
+        // Not what any client sends (a reply of another server parses as a command, too):
+        // dropped before anything, the acknowledgement included, goes back.
+        ++dropped_;
+        char why[64];
+        std::snprintf(why, sizeof why, "body of command 0x%X of the wrong form", r.header.nCommand);
+        log_.Dropped(now, from.ToString(), why);
+        return;
+    }
+    if (r.header.nPin != 0)
+        r.session = Authenticate(r.header.nPin, r.header.nLoginID, from);
+    // Commands that need no session are answered once, the same for everybody.
+    bool authenticated = r.session != nullptr && cmd && cmd->needsLogin;
+    if (!transport_.AcceptCommand(from, r.header, datagram, now, authenticated))
+        return;
     if (!cmd) {
         ++dropped_;
         char why[64];
@@ -132,21 +161,27 @@ void ServerCore::OnDatagram(const Endpoint& from, std::string_view datagram, uin
         log_.Dropped(now, from.ToString(), why);
         return;
     }
-    if (cmd->needsLogin) {
-        r.session = sessions_.Authenticate(r.header.nPin, r.header.nLoginID, from);
-        if (!r.session) {
-            ++dropped_;
-            ReplyError(r, OV_ERR_UNKNOWN);
-            return;
-        }
-        r.session->lastSeenMs = now;
+    if (cmd->needsLogin && !r.session) {
+        ++dropped_;
+        ReplyError(r, OV_ERR_UNKNOWN);  // once: nobody's session is behind it
+        return;
     }
+    if (r.session)
+        r.session->lastSeenMs = now;
     ++executed_;
     (this->*cmd->handler)(r);
 }
 
 void ServerCore::Reply(const Request& r, const std::string& body) {
-    transport_.Send(r.from, r.header.nCommand, r.header.nCmdSeqNum, body, clock_.NowMs());
+    int64_t now = clock_.NowMs();
+    // Looked up again: the reply may come after the session that asked has ended.
+    const Command* cmd = FindCommand(r.header.nCommand);
+    if (cmd && cmd->needsLogin &&
+        sessions_.Authenticate(r.header.nPin, r.header.nLoginID, r.from)) {
+        transport_.Send(r.from, r.header.nCommand, r.header.nCmdSeqNum, body, now);
+    } else {
+        transport_.SendOnce(r.from, r.header.nCommand, r.header.nCmdSeqNum, body, now);
+    }
 }
 
 void ServerCore::ReplyError(const Request& r, uint16_t error) {
@@ -170,6 +205,7 @@ void ServerCore::Malformed(const Request& r) {
 void ServerCore::Tick() {
     int64_t now = clock_.NowMs();
     transport_.Tick(now);
+    pending_.ForgetOlderThan(now - config_.sessionTimeoutMs);
     if (now >= nextExpiryCheckMs_) {
         for (uint32_t pin : sessions_.Expired(now, config_.sessionTimeoutMs)) {
             EndSession(pin, EndReason::kExpired);
@@ -180,7 +216,7 @@ void ServerCore::Tick() {
 
 int64_t ServerCore::NextDeadline() const {
     int64_t next = transport_.NextDeadline();
-    if (sessions_.Count() > 0)
+    if (sessions_.Count() > 0 || pending_.Size() > 0)
         next = std::min(next, nextExpiryCheckMs_);
     return next;
 }
@@ -193,6 +229,11 @@ CoreStats ServerCore::Stats() const {
     s.sessions = sessions_.Count();
     s.peakSessions = sessions_.Peak();
     s.groups = groups_.Count();
+    s.pendingLogins = pending_.Size();
+    s.confirmedAddresses = transport_.ConfirmedCount();
+    s.otherAddresses = transport_.AddressCount();
+    s.outstanding = transport_.Outstanding();
+    s.outstandingBytes = transport_.OutstandingBytes();
     s.transport = transport_.Stats();
     return s;
 }
@@ -202,6 +243,37 @@ uint32_t ServerCore::NextLoginId() {
     while (id == 0)
         id = config_.random();
     return id;
+}
+
+Session* ServerCore::Authenticate(uint32_t pin, uint32_t loginId, const Endpoint& from) {
+    if (pin == 0)
+        return nullptr;
+    if (Session* s = sessions_.Authenticate(pin, loginId, from))
+        return s;
+    std::optional<Session> pending = pending_.Take(pin, loginId, from);
+    if (!pending)
+        return nullptr;
+    StartSession(std::move(*pending));
+    return sessions_.Authenticate(pin, loginId, from);
+}
+
+void ServerCore::StartSession(Session s) {
+    uint32_t pin = s.pin;
+    Endpoint at = s.endpoint;
+    if (sessions_.Find(pin))
+        EndSession(pin, EndReason::kReplaced);
+    // The client behind this address now speaks for another account: the old one is over.
+    if (Session* other = sessions_.FindByEndpoint(at))
+        EndSession(other->pin, EndReason::kOtherLogin);
+    s.lastSeenMs = clock_.NowMs();
+    store_.SetTerminal(pin, s.terminal);
+    const Session& live = sessions_.Add(std::move(s));
+    transport_.Confirm(at, pin, live.loginId, clock_.NowMs());
+    log_.Printf("session start: PIN %u (%s) at %s, status %u", pin, live.profile.userName.c_str(),
+                at.ToString().c_str(), live.status);
+    if (live.VisibleStatus() != OV_ONLINE_STATUS_OFFLINE)
+        TellWatchers(pin, live.VisibleStatus());
+    DeliverWaiting(live);
 }
 
 void ServerCore::EndSession(uint32_t pin, EndReason reason) {
@@ -217,7 +289,10 @@ void ServerCore::EndSession(uint32_t pin, EndReason reason) {
     uint32_t visible = s->VisibleStatus();
     log_.Printf("session end: PIN %u (%s) at %s, %s", pin, s->profile.userName.c_str(),
                 s->endpoint.ToString().c_str(), ReasonText(static_cast<int>(reason)));
+    Endpoint at = s->endpoint;
     sessions_.Remove(pin);
+    // What was on its way to the session is given up (stored messages stay stored).
+    transport_.Unconfirm(at);
     // A replaced session is followed at once by the new one's status.
     if (reason != EndReason::kReplaced && visible != OV_ONLINE_STATUS_OFFLINE) {
         TellWatchers(pin, OV_ONLINE_STATUS_OFFLINE);

@@ -19,6 +19,7 @@
 #include "server/groups.h"
 #include "server/log.h"
 #include "server/password.h"
+#include "server/pending_logins.h"
 #include "server/reliability.h"
 #include "server/requests.h"
 #include "server/sessions.h"
@@ -32,6 +33,11 @@ struct CoreStats {
     uint64_t executed = 0;   // commands run
     size_t sessions = 0;
     size_t peakSessions = 0;
+    size_t pendingLogins = 0;       // right passwords whose client has not spoken again yet
+    size_t confirmedAddresses = 0;  // addresses with a session
+    size_t otherAddresses = 0;      // addresses remembered without one
+    size_t outstanding = 0;         // datagrams kept for retransmission
+    size_t outstandingBytes = 0;
     size_t groups = 0;
     ReliabilityStats transport;
 };
@@ -68,7 +74,8 @@ private:
     };
     static const Command* FindCommand(uint16_t code);
 
-    // Sending.
+    // Sending. A reply to a command that showed its session goes out until acknowledged;
+    // any other reply goes out once, within what the address may receive.
     void Reply(const Request& r, const std::string& body);
     void ReplyError(const Request& r, uint16_t error);
     void Notify(const Session& to, uint16_t command, const std::string& body,
@@ -78,6 +85,11 @@ private:
     void Malformed(const Request& r);
 
     // Session lifecycle (core.cpp).
+    // The live session with these credentials at this address, or the pending login with
+    // them, which becomes the live session now (its client has shown the login ID).
+    Session* Authenticate(uint32_t pin, uint32_t loginId, const Endpoint& from);
+    void StartSession(Session s);
+    bool FromSelf(const Endpoint& from, uint32_t localIp) const;
     enum class EndReason { kLogout, kExpired, kReplaced, kOtherLogin };
     void EndSession(uint32_t pin, EndReason reason);
     void TellWatchers(uint32_t pin, uint32_t visibleStatus);
@@ -92,6 +104,8 @@ private:
     void OnHandshake(Request& r);
     void OnRegister(Request& r);
     void OnLogin(Request& r);
+    // After the password was found right: the reply, and a login that waits for its client.
+    void FinishLogin(const Request& r, const UserRecord& user, const req::Login& login);
     void OnLogout(Request& r);
     void OnKeepAlive(Request& r);
     void OnStatus(Request& r);
@@ -150,6 +164,7 @@ private:
     PasswordHasher hasher_;
     Reliability transport_;
     Sessions sessions_;
+    PendingLogins pending_;
     Groups groups_;
     std::unordered_set<int64_t> deliveringStored_;  // stored messages sent, not yet acked
     int64_t nextExpiryCheckMs_ = INT64_MIN;

@@ -91,32 +91,28 @@ void ServerCore::OnLogin(Request& r) {
     if (!user || !hasher_.Verify(store_.PasswordHash(user->pin), login.password)) {
         return Reply(r, reply::Login(OV_ERR_BAD_USR_OR_PASSWD, 0, 0, 0, 0));
     }
-    uint32_t pin = user->pin;
-    if (sessions_.Find(pin))
-        EndSession(pin, EndReason::kReplaced);
-    // The client behind this address now speaks for another account: the old one is over.
-    if (Session* other = sessions_.FindByEndpoint(r.from)) {
-        EndSession(other->pin, EndReason::kOtherLogin);
-    }
+    FinishLogin(r, *user, login);
+}
+
+void ServerCore::FinishLogin(const Request& r, const UserRecord& user, const req::Login& login) {
+    // The session starts when the client shows it received the reply at this address: a
+    // login with a forged source ends nobody's session and makes nothing be sent there.
     Session s;
-    s.pin = pin;
+    s.pin = user.pin;
     s.loginId = NextLoginId();
     s.endpoint = r.from;
     s.status =
         login.status == OV_ONLINE_STATUS_OFFLINE ? uint32_t{OV_ONLINE_STATUS_ONLINE} : login.status;
     s.terminal = login.terminal;
-    s.lastSeenMs = clock_.NowMs();
-    s.profile = PublicProfile::From(*user);
-    uint32_t previousTerminal = user->terminal;
-    store_.SetTerminal(pin, login.terminal);
-    const Session& live = sessions_.Add(std::move(s));
-    Reply(r, reply::Login(OV_ERR_NONE, previousTerminal, pin, live.loginId, r.from.WireIp()));
-    log_.Printf("session start: PIN %u (%s) at %s, status %u", pin, user->userName.c_str(),
-                r.from.ToString().c_str(), live.status);
-    if (live.VisibleStatus() != OV_ONLINE_STATUS_OFFLINE) {
-        TellWatchers(pin, live.VisibleStatus());
-    }
-    DeliverWaiting(live);
+    s.profile = PublicProfile::From(user);
+    uint32_t loginId = s.loginId;
+    // A random packet number: its acknowledgement shows the reply was received there.
+    uint32_t replySeq = NextLoginId();
+    replySeq = transport_.SendOnce(
+        r.from, r.header.nCommand, r.header.nCmdSeqNum,
+        reply::Login(OV_ERR_NONE, user.terminal, user.pin, loginId, r.from.WireIp()),
+        clock_.NowMs(), replySeq);
+    pending_.Add(std::move(s), replySeq, clock_.NowMs());
 }
 
 void ServerCore::OnLogout(Request& r) {
