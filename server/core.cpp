@@ -42,7 +42,8 @@ ServerCore::ServerCore(const ServerConfig& config, Store& store, const Clock& cl
       log_(log),
       hasher_(config.passwordCost),
       transport_(TransportConfig(config), std::move(transmit)),
-      pending_(config.maxPendingLogins) {
+      pending_(config.maxPendingLogins),
+      nextExpiryCheckMs_(clock.NowMs() + 1000) {
     if (!config_.random)
         config_.random = DefaultRandom;
 }
@@ -122,8 +123,6 @@ void ServerCore::OnDatagram(const Endpoint& from, std::string_view datagram, uin
         if (Session* s = Authenticate(pin, loginId, from)) {
             s->lastSeenMs = now;
             transport_.OnAck(from, seq, pin, loginId, now);
-        } else if (std::optional<Session> login = pending_.TakeByReply(seq, from)) {
-            StartSession(std::move(*login));  // the login reply arrived where it was sent
         }
         return;
     }
@@ -152,8 +151,13 @@ void ServerCore::OnDatagram(const Endpoint& from, std::string_view datagram, uin
         r.session = Authenticate(r.header.nPin, r.header.nLoginID, from);
     // Commands that need no session are answered once, the same for everybody.
     bool authenticated = r.session != nullptr && cmd && cmd->needsLogin;
-    if (!transport_.AcceptCommand(from, r.header, datagram, now, authenticated))
+    // A message is acknowledged once it is stored: a client that got the acknowledgement
+    // never sends it again, so it must survive the server being killed the moment after.
+    r.ackDue = authenticated && cmd->code == OV_CCMD_SENDTO_USR;
+    if (!transport_.AcceptCommand(from, r.header, datagram, now, authenticated, !r.ackDue))
         return;
+    if (r.ackDue)
+        r.fingerprint = Reliability::Fingerprint(datagram);
     if (!cmd) {
         ++dropped_;
         char why[64];
@@ -170,6 +174,14 @@ void ServerCore::OnDatagram(const Endpoint& from, std::string_view datagram, uin
         r.session->lastSeenMs = now;
     ++executed_;
     (this->*cmd->handler)(r);
+    Acknowledge(r);
+}
+
+void ServerCore::Acknowledge(Request& r) {
+    if (!r.ackDue)
+        return;
+    r.ackDue = false;
+    transport_.Acknowledge(r.from, r.header.nPacketSeq);
 }
 
 void ServerCore::Reply(const Request& r, const std::string& body) {
@@ -200,6 +212,39 @@ void ServerCore::Malformed(const Request& r) {
     std::snprintf(why, sizeof why, "malformed body of command 0x%X", r.header.nCommand);
     log_.Dropped(clock_.NowMs(), r.from.ToString(), why);
     ReplyError(r, OV_ERR_BAD_FIELD);
+}
+
+void ServerCore::Restore() {
+    int64_t now = clock_.NowMs();
+    std::vector<uint32_t> restored;
+    for (const SessionRecord& r : store_.Sessions()) {
+        std::optional<UserRecord> user = store_.FindUser(r.pin);
+        if (!user) {
+            store_.DeleteSession(r.pin);
+            continue;
+        }
+        Session s;
+        s.pin = r.pin;
+        s.loginId = r.loginId;
+        s.endpoint = r.endpoint;
+        s.status = r.status;
+        s.terminal = r.terminal;
+        s.lastSeenMs = now;
+        s.profile = PublicProfile::From(*user);
+        sessions_.Add(std::move(s));
+        transport_.Confirm(r.endpoint, r.pin, r.loginId, now);
+        // Oldest first, so that the newest stay in the filter.
+        std::vector<TakenCommand> taken = store_.TakenCommands(r.pin, 32);
+        for (auto it = taken.rbegin(); it != taken.rend(); ++it)
+            transport_.Remember(r.endpoint, it->packetSeq, it->fingerprint, now);
+        restored.push_back(r.pin);
+    }
+    if (!restored.empty())
+        log_.Printf("%zu sessions taken up from the last run", restored.size());
+    for (uint32_t pin : restored) {
+        if (const Session* s = sessions_.Find(pin))
+            DeliverWaiting(*s);
+    }
 }
 
 void ServerCore::Tick() {
@@ -267,6 +312,8 @@ void ServerCore::StartSession(Session s) {
         EndSession(other->pin, EndReason::kOtherLogin);
     s.lastSeenMs = clock_.NowMs();
     store_.SetTerminal(pin, s.terminal);
+    store_.DeleteSession(pin);  // what an earlier session had executed is not this one's
+    store_.SaveSession(SessionRecord{pin, s.loginId, at, s.status, s.terminal});
     const Session& live = sessions_.Add(std::move(s));
     transport_.Confirm(at, pin, live.loginId, clock_.NowMs());
     log_.Printf("session start: PIN %u (%s) at %s, status %u", pin, live.profile.userName.c_str(),
@@ -291,6 +338,7 @@ void ServerCore::EndSession(uint32_t pin, EndReason reason) {
                 s->endpoint.ToString().c_str(), ReasonText(static_cast<int>(reason)));
     Endpoint at = s->endpoint;
     sessions_.Remove(pin);
+    store_.DeleteSession(pin);
     // What was on its way to the session is given up (stored messages stay stored).
     transport_.Unconfirm(at);
     // A replaced session is followed at once by the new one's status.
@@ -349,7 +397,7 @@ void ServerCore::LeaveGroup(Group& group, Session& s) {
 
 void ServerCore::DeliverWaiting(const Session& s) {
     for (const StoredMessage& m : store_.MessagesFor(s.pin))
-        DeliverStored(s, m, true);
+        DeliverStored(s, m);
     for (const BuddyRequest& req : store_.UndeliveredRequestsFor(s.pin)) {
         uint32_t from = req.fromPin, to = req.toPin;
         Notify(s, OV_SCMD_ADD_BUDDY_REQUEST, reply::AddBuddyRequest(ProfileOf(from), req.message),

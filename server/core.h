@@ -50,6 +50,9 @@ public:
     // One datagram from a client. localIp (host order, 0 = unknown) is the address it was
     // sent to, for the handshake's server list when the server listens on every address.
     void OnDatagram(const Endpoint& from, std::string_view datagram, uint32_t localIp = 0);
+    // Takes up the sessions of an earlier run from the store and delivers what waits for
+    // them; once, before the first datagram.
+    void Restore();
     // Does what is due: retransmissions, give-ups, expiry of silent sessions.
     void Tick();
     // Monotonic time at which Tick has something to do (INT64_MAX: nothing waits).
@@ -65,6 +68,9 @@ private:
         uint32_t localIp = 0;
         Session* session = nullptr;  // set for commands that need a login
         wire::Reader body{nullptr, 0};
+        // The acknowledgement waits until what the command changed is written down.
+        bool ackDue = false;
+        uint32_t fingerprint = 0;  // of the datagram, for the store's duplicate filter
     };
     using Handler = void (ServerCore::*)(Request&);
     struct Command {
@@ -83,6 +89,8 @@ private:
     // A body that does not decode: logged, not executed, answered with OV_ERR_BAD_FIELD
     // where the command has a reply (rather than leaving the client to time out).
     void Malformed(const Request& r);
+    // Sends the acknowledgement a command's handler held back (see Request::ackDue).
+    void Acknowledge(Request& r);
 
     // Session lifecycle (core.cpp).
     // The live session with these credentials at this address, or the pending login with
@@ -139,7 +147,9 @@ private:
     void OnSendToUsers(Request& r);
     void OnPtpRequest(Request& r);
     uint16_t MessagePermission(uint32_t fromPin, uint32_t toPin, uint32_t toMode);
-    void DeliverStored(const Session& to, const StoredMessage& m, bool keepIfUndelivered);
+    // Sends a stored message; it leaves the store once acknowledged, or when given up unless
+    // it is kept for the recipient's next login.
+    void DeliverStored(const Session& to, const StoredMessage& m);
     // Groups (handlers_group.cpp).
     void OnGroupEnter(Request& r);
     void OnGroupLeave(Request& r);
@@ -167,7 +177,7 @@ private:
     PendingLogins pending_;
     Groups groups_;
     std::unordered_set<int64_t> deliveringStored_;  // stored messages sent, not yet acked
-    int64_t nextExpiryCheckMs_ = INT64_MIN;
+    int64_t nextExpiryCheckMs_;
     uint64_t datagrams_ = 0;
     uint64_t dropped_ = 0;
     uint64_t executed_ = 0;

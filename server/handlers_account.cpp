@@ -95,7 +95,7 @@ void ServerCore::OnLogin(Request& r) {
 }
 
 void ServerCore::FinishLogin(const Request& r, const UserRecord& user, const req::Login& login) {
-    // The session starts when the client shows it received the reply at this address: a
+    // The session starts when the client speaks with the new login ID from this address: a
     // login with a forged source ends nobody's session and makes nothing be sent there.
     Session s;
     s.pin = user.pin;
@@ -106,13 +106,8 @@ void ServerCore::FinishLogin(const Request& r, const UserRecord& user, const req
     s.terminal = login.terminal;
     s.profile = PublicProfile::From(user);
     uint32_t loginId = s.loginId;
-    // A random packet number: its acknowledgement shows the reply was received there.
-    uint32_t replySeq = NextLoginId();
-    replySeq = transport_.SendOnce(
-        r.from, r.header.nCommand, r.header.nCmdSeqNum,
-        reply::Login(OV_ERR_NONE, user.terminal, user.pin, loginId, r.from.WireIp()),
-        clock_.NowMs(), replySeq);
-    pending_.Add(std::move(s), replySeq, clock_.NowMs());
+    pending_.Add(std::move(s), clock_.NowMs());
+    Reply(r, reply::Login(OV_ERR_NONE, user.terminal, user.pin, loginId, r.from.WireIp()));
 }
 
 void ServerCore::OnLogout(Request& r) {
@@ -130,6 +125,7 @@ void ServerCore::OnStatus(Request& r) {
     Session& s = *r.session;
     uint32_t before = s.VisibleStatus();
     s.status = status;
+    store_.SetSessionStatus(s.pin, status);
     uint32_t after = s.VisibleStatus();
     if (after == before)
         return;

@@ -113,11 +113,13 @@ void ServerCore::SendAddBuddyNotice(const Session& from, uint32_t targetPin) {
     m.componentCode = 0;
     m.text = reply::AddBuddyNoticeText(from.profile, from.VisibleStatus());
     m.sentTime = clock_.WallSeconds();
-    if (const Session* t = sessions_.Find(targetPin)) {
-        DeliverStored(*t, m, true);
-    } else {
-        store_.SaveMessage(m);
-    }
+    // Stored first, so that it outlives a restart while on its way.
+    const Session* t = sessions_.Find(targetPin);
+    if (t)
+        m.packetSeq = transport_.NextPacketSeq();
+    m.id = store_.SaveMessage(m);
+    if (t && m.id != 0)
+        DeliverStored(*t, m);
 }
 
 void ServerCore::OnBuddyUpdate(Request& r) {

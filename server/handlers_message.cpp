@@ -28,27 +28,24 @@ uint16_t ServerCore::MessagePermission(uint32_t fromPin, uint32_t toPin, uint32_
     return OV_ERR_NONE;
 }
 
-void ServerCore::DeliverStored(const Session& to, const StoredMessage& m, bool keepIfUndelivered) {
+void ServerCore::DeliverStored(const Session& to, const StoredMessage& m) {
+    if (!deliveringStored_.insert(m.id).second)
+        return;  // on its way already
     std::string body = reply::Message(m.fromPin, m.groupType, m.toId, m.componentId,
                                       m.componentCode, m.text, m.sentTime);
-    if (m.id != 0) {
-        // Already stored: it leaves the store only once the client has acknowledged it.
-        if (!deliveringStored_.insert(m.id).second)
-            return;  // on its way already
-        int64_t id = m.id;
-        Notify(to, OV_SCMD_MESSAGE, body, [this, id](bool acked) {
+    int64_t id = m.id;
+    bool keep = m.keep;
+    uint32_t seq = transport_.Send(
+        to.endpoint, OV_SCMD_MESSAGE, 0, body, clock_.NowMs(),
+        [this, id, keep](bool acked) {
             deliveringStored_.erase(id);
-            if (acked)
+            if (acked || !keep)
                 store_.DeleteMessage(id);
-        });
-        return;
-    }
-    if (!keepIfUndelivered)
-        return Notify(to, OV_SCMD_MESSAGE, body);
-    Notify(to, OV_SCMD_MESSAGE, body, [this, m](bool acked) {
-        if (!acked)
-            store_.SaveMessage(m);  // the client went away: keep it for next time
-    });
+        },
+        m.packetSeq);
+    // Remembered, so that a delivery after a restart goes out under the same number.
+    if (seq != 0 && seq != m.packetSeq)
+        store_.SetDeliveryPacket(id, seq);
 }
 
 void ServerCore::OnSendToUsers(Request& r) {
@@ -65,6 +62,11 @@ void ServerCore::OnSendToUsers(Request& r) {
     // that a partly failed send is never reported as a success.
     uint16_t result = OV_ERR_NONE;
     std::vector<uint32_t> done;
+    std::vector<StoredMessage> deliver;
+    // The messages and the command's place in the duplicate filter are written together,
+    // before the acknowledgement: after a crash the command is either done or not at all.
+    Transaction tx(store_.Db());
+    bool stored = false;
     for (uint32_t to : s.recipients) {
         if (std::find(done.begin(), done.end(), to) != done.end())
             continue;
@@ -81,12 +83,20 @@ void ServerCore::OnSendToUsers(Request& r) {
         }
         if (!error)
             error = MessagePermission(me.pin, to, mode);
-        StoredMessage m{0, to, me.pin, 0, to, s.componentId, s.componentCode, s.message, now};
-        if (!error && online) {
-            DeliverStored(*online, m, save);
-        } else if (!error && save) {
-            if (store_.SaveMessage(m) == 0)
+        if (!error && (online || save)) {
+            // Kept while on its way even when it is not to be saved for later.
+            StoredMessage m{0,         to,  me.pin, 0,   to, s.componentId, s.componentCode,
+                            s.message, now, 0,      save};
+            if (online)
+                m.packetSeq = transport_.NextPacketSeq();
+            m.id = store_.SaveMessage(m);
+            if (m.id == 0) {
                 error = OV_ERR_UNKNOWN;
+            } else {
+                stored = true;
+                if (online)
+                    deliver.push_back(std::move(m));
+            }
         } else if (!error) {
             // Without OV_MSGT_SAVE nothing is kept for an offline user: the sender learns
             // that the user cannot be reached, as for a point-to-point request.
@@ -94,6 +104,19 @@ void ServerCore::OnSendToUsers(Request& r) {
         }
         if (error && !result)
             result = error;
+    }
+    if (stored &&
+        !(store_.SaveTakenCommand(me.pin, TakenCommand{r.header.nPacketSeq, r.fingerprint}) &&
+          tx.Commit())) {
+        // Not written: nothing is acknowledged, and the client sends the command again.
+        r.ackDue = false;
+        log_.Printf("messages of PIN %u could not be stored", me.pin);
+        return;
+    }
+    Acknowledge(r);
+    for (const StoredMessage& m : deliver) {
+        if (const Session* to = sessions_.Find(m.toPin))
+            DeliverStored(*to, m);
     }
     ReplyError(r, result);
 }

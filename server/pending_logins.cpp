@@ -6,38 +6,22 @@ PendingLogins::PendingLogins(size_t capacity) : capacity_(capacity < 1 ? 1 : cap
 
 void PendingLogins::Erase(Iterator it) {
     index_.erase(Key(it->session.pin, it->session.loginId));
-    auto reply = byReply_.find(it->replySeq);
-    if (reply != byReply_.end() && reply->second == it)
-        byReply_.erase(reply);
     entries_.erase(it);
 }
 
-void PendingLogins::Add(Session session, uint32_t replySeq, int64_t nowMs) {
+void PendingLogins::Add(Session session, int64_t nowMs) {
     uint64_t key = Key(session.pin, session.loginId);
     if (auto found = index_.find(key); found != index_.end())
         Erase(found->second);
-    if (auto found = byReply_.find(replySeq); replySeq != 0 && found != byReply_.end())
-        Erase(found->second);
     if (index_.size() >= capacity_)
         Erase(std::prev(entries_.end()));
-    entries_.push_front(Entry{std::move(session), replySeq, nowMs});
+    entries_.push_front(Entry{std::move(session), nowMs});
     index_.emplace(key, entries_.begin());
-    if (replySeq != 0)
-        byReply_.emplace(replySeq, entries_.begin());
 }
 
 std::optional<Session> PendingLogins::Take(uint32_t pin, uint32_t loginId, const Endpoint& from) {
     auto found = index_.find(Key(pin, loginId));
     if (found == index_.end() || !(found->second->session.endpoint == from))
-        return std::nullopt;
-    Session s = std::move(found->second->session);
-    Erase(found->second);
-    return s;
-}
-
-std::optional<Session> PendingLogins::TakeByReply(uint32_t replySeq, const Endpoint& from) {
-    auto found = byReply_.find(replySeq);
-    if (replySeq == 0 || found == byReply_.end() || !(found->second->session.endpoint == from))
         return std::nullopt;
     Session s = std::move(found->second->session);
     Erase(found->second);

@@ -3,13 +3,12 @@
 // address: it ends no session, receives nothing and changes nothing. The table is bounded;
 // the oldest login makes room for a new one.
 //
-// The client shows it by a datagram carrying the login ID, or by acknowledging the login
-// reply, which went out under a random packet number only a receiver of the reply knows.
+// (Its acknowledgement of the login reply proves nothing: whoever is at the address
+// acknowledges what arrives there, and carries no login ID yet.)
 //
 //   PendingLogins pending(4096);
-//   pending.Add(session, replySeq, nowMs);
+//   pending.Add(session, nowMs);
 //   if (auto s = pending.Take(pin, loginId, from)) StartSession(std::move(*s));
-//   if (auto s = pending.TakeByReply(ackedSeq, from)) StartSession(std::move(*s));
 //   pending.ForgetOlderThan(nowMs - timeoutMs);
 #pragma once
 
@@ -26,18 +25,15 @@ class PendingLogins {
 public:
     explicit PendingLogins(size_t capacity);
 
-    void Add(Session session, uint32_t replySeq, int64_t nowMs);
+    void Add(Session session, int64_t nowMs);
     // The login with these credentials made from this address, removed from the table.
     std::optional<Session> Take(uint32_t pin, uint32_t loginId, const Endpoint& from);
-    // The login whose reply went to this address as packet replySeq, removed from the table.
-    std::optional<Session> TakeByReply(uint32_t replySeq, const Endpoint& from);
     void ForgetOlderThan(int64_t cutoffMs);
     size_t Size() const { return index_.size(); }
 
 private:
     struct Entry {
         Session session;
-        uint32_t replySeq = 0;
         int64_t atMs = 0;
     };
     using Iterator = std::list<Entry>::iterator;

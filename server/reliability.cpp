@@ -9,15 +9,6 @@ namespace ov::server {
 
 namespace {
 
-uint32_t Fnv1a(std::string_view bytes) {
-    uint32_t h = 2166136261u;
-    for (unsigned char c : bytes) {
-        h ^= c;
-        h *= 16777619u;
-    }
-    return h;
-}
-
 constexpr int64_t kSweepEveryMs = 10'000;
 
 }  // namespace
@@ -38,43 +29,73 @@ void Reliability::Emit(const Endpoint& to, std::string_view bytes) {
     transmit_(to, bytes);
 }
 
+uint32_t Reliability::Fingerprint(std::string_view datagram) {
+    uint32_t h = 2166136261u;  // FNV-1a
+    for (unsigned char c : datagram) {
+        h ^= c;
+        h *= 16777619u;
+    }
+    return h;
+}
+
+uint32_t Reliability::NextPacketSeq() {
+    uint32_t seq = nextSeq_++;
+    if (nextSeq_ == 0)
+        nextSeq_ = 1;
+    return seq;
+}
+
 std::string Reliability::Number(uint16_t command, uint16_t cmdSeqNum, std::string_view body,
                                 uint32_t packetSeq) {
-    uint32_t seq = packetSeq;
-    if (seq == 0) {
-        seq = nextSeq_++;
-        if (nextSeq_ == 0)
-            nextSeq_ = 1;
-    }
+    uint32_t seq = packetSeq != 0 ? packetSeq : NextPacketSeq();
     wire::Writer w;
     wire::WriteServerHeader(w, wire::ServerHeader{wire::kVersion, command, seq, cmdSeqNum});
     w.Raw(body);
     return std::move(w.Bytes());
 }
 
+void Reliability::Acknowledge(const Endpoint& from, uint32_t packetSeq) {
+    Emit(from, wire::ServerAck(packetSeq));
+}
+
+void Reliability::Remember(const Endpoint& ep, uint32_t packetSeq, uint32_t fingerprint,
+                           int64_t nowMs) {
+    auto peer = peers_.find(ep);
+    if (peer == peers_.end())
+        return;
+    Peer& p = peer->second;
+    p.recent[p.next] = Seen{packetSeq, fingerprint, nowMs};
+    p.next = (p.next + 1) % kRecent;
+}
+
 bool Reliability::AcceptCommand(const Endpoint& from, const wire::RequestHeader& header,
-                                std::string_view datagram, int64_t nowMs, bool authenticated) {
+                                std::string_view datagram, int64_t nowMs, bool authenticated,
+                                bool acknowledge) {
     const uint32_t seq = header.nPacketSeq;
-    const uint32_t hash = Fnv1a(datagram);
+    const uint32_t hash = Fingerprint(datagram);
     auto peer = authenticated ? peers_.find(from) : peers_.end();
     if (peer != peers_.end()) {
-        // Acknowledged every time, duplicates included: the first acknowledgement may be lost.
-        Emit(from, wire::ServerAck(seq));
         Peer& p = peer->second;
         for (Seen& seen : p.recent) {
             if (seen.seq != seq || seen.atMs == INT64_MIN)
                 continue;
             if (seen.hash == hash && nowMs - seen.atMs <= config_.duplicateWindowMs) {
+                // Acknowledged every time: the first acknowledgement may be lost.
                 ++stats_.duplicates;
+                Acknowledge(from, seq);
                 return false;
             }
             // Same number, other bytes (a restarted client counts from the start again), or
             // an old entry: this is a new command.
             seen = Seen{seq, hash, nowMs};
+            if (acknowledge)
+                Acknowledge(from, seq);
             return true;
         }
         p.recent[p.next] = Seen{seq, hash, nowMs};
         p.next = (p.next + 1) % kRecent;
+        if (acknowledge)
+            Acknowledge(from, seq);
         return true;
     }
 
@@ -113,21 +134,20 @@ bool Reliability::AcceptCommand(const Endpoint& from, const wire::RequestHeader&
     return true;
 }
 
-uint32_t Reliability::SendOnce(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum,
-                               std::string_view body, int64_t nowMs, uint32_t packetSeq) {
+bool Reliability::SendOnce(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum,
+                           std::string_view body, int64_t nowMs) {
     (void)nowMs;
     AddressTable::Entry* e = addresses_.Find(to);
     if (!e || e->credit < static_cast<int64_t>(wire::kServerHeaderSize + body.size())) {
         ++stats_.throttled;
-        return 0;
+        return false;
     }
-    std::string bytes = Number(command, cmdSeqNum, body, packetSeq);
-    uint32_t seq = wire::LoadU32(bytes.data() + 4);
+    std::string bytes = Number(command, cmdSeqNum, body);
     e->credit -= static_cast<int64_t>(bytes.size());
     ++stats_.sentOnce;
     Emit(to, bytes);
     if (cmdSeqNum == 0)
-        return seq;
+        return true;
     AddressTable::Command* latest = nullptr;
     for (AddressTable::Command& c : e->recent) {
         if (c.atMs != INT64_MIN && c.cmdSeq == cmdSeqNum && (!latest || c.atMs > latest->atMs))
@@ -135,7 +155,7 @@ uint32_t Reliability::SendOnce(const Endpoint& to, uint16_t command, uint16_t cm
     }
     if (latest)
         latest->reply = std::move(bytes);
-    return seq;
+    return true;
 }
 
 bool Reliability::OnAck(const Endpoint& from, uint32_t packetSeq, uint32_t pin, uint32_t loginId,
@@ -191,8 +211,8 @@ void Reliability::Unconfirm(const Endpoint& ep) {
         done(false);
 }
 
-void Reliability::Send(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum,
-                       std::string_view body, int64_t nowMs, Done done) {
+uint32_t Reliability::Send(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum,
+                           std::string_view body, int64_t nowMs, Done done, uint32_t packetSeq) {
     auto peer = peers_.find(to);
     size_t size = wire::kServerHeaderSize + body.size();
     if (peer == peers_.end() || peer->second.waiting.size() >= config_.queuePerPeer ||
@@ -201,9 +221,11 @@ void Reliability::Send(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum,
         ++stats_.givenUp;
         if (done)
             done(false);
-        return;
+        return 0;
     }
-    std::string bytes = Number(command, cmdSeqNum, body);
+    if (packetSeq != 0 && outgoing_.count(packetSeq) != 0)
+        packetSeq = 0;  // a number in use (from an earlier run): a new one
+    std::string bytes = Number(command, cmdSeqNum, body, packetSeq);
     uint32_t seq = wire::LoadU32(bytes.data() + 4);
     Outgoing& out = outgoing_[seq];
     out.to = to;
@@ -217,6 +239,7 @@ void Reliability::Send(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum,
     } else {
         p.waiting.push_back(seq);
     }
+    return seq;
 }
 
 void Reliability::Launch(uint32_t seq, Outgoing& out, int64_t nowMs) {

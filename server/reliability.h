@@ -87,8 +87,16 @@ public:
     // authenticated command comes from a confirmed address and is filtered by that address's
     // own record, which nothing unauthenticated can flush; any other uses the address table,
     // and a retransmission gets the reply its first copy got once more.
+    // With acknowledge false a new command is not acknowledged yet: the caller calls
+    // Acknowledge once what it did is written down (a retransmission is acknowledged at once).
     bool AcceptCommand(const Endpoint& from, const wire::RequestHeader& header,
-                       std::string_view datagram, int64_t nowMs, bool authenticated);
+                       std::string_view datagram, int64_t nowMs, bool authenticated,
+                       bool acknowledge = true);
+    void Acknowledge(const Endpoint& from, uint32_t packetSeq);
+    // What the duplicate filter knows a command by, besides its packet number.
+    static uint32_t Fingerprint(std::string_view datagram);
+    // Tells a confirmed address's filter about a command taken before (by an earlier run).
+    void Remember(const Endpoint& ep, uint32_t packetSeq, uint32_t fingerprint, int64_t nowMs);
     // A client's acknowledgement of the server datagram packetSeq; true if it was in flight
     // to this address and carries the PIN and login ID the address was confirmed with.
     bool OnAck(const Endpoint& from, uint32_t packetSeq, uint32_t pin, uint32_t loginId,
@@ -102,14 +110,16 @@ public:
 
     // Numbers, sends and keeps sending one server datagram to a confirmed address: 10-byte
     // header and body. Given up at once (Done(false)) when the address is not confirmed or
-    // the queues are full.
-    void Send(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum, std::string_view body,
-              int64_t nowMs, Done done = {});
+    // the queues are full. packetSeq 0: the next number; else one taken with NextPacketSeq
+    // (perhaps by an earlier run), so that a client that has the datagram drops the copy.
+    // Returns the packet number, 0 when given up.
+    uint32_t Send(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum, std::string_view body,
+                  int64_t nowMs, Done done = {}, uint32_t packetSeq = 0);
+    uint32_t NextPacketSeq();
     // Sends one server datagram once, if the address's credit allows; it answers the command
-    // cmdSeqNum and is sent again only when that command is. packetSeq 0: the next number.
-    // Returns the number it went out with, 0 when it did not.
-    uint32_t SendOnce(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum,
-                      std::string_view body, int64_t nowMs, uint32_t packetSeq = 0);
+    // cmdSeqNum and is sent again only when that command is. False when it was not sent.
+    bool SendOnce(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum, std::string_view body,
+                  int64_t nowMs);
 
     // Retransmits and gives up what is due, forgets idle addresses.
     void Tick(int64_t nowMs);

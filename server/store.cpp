@@ -7,7 +7,8 @@ namespace ov::server {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// 2: sessions, taken commands, and the delivery state of messages.
+constexpr int kSchemaVersion = 2;
 
 const char kSchema[] = R"sql(
 CREATE TABLE IF NOT EXISTS users(
@@ -46,7 +47,24 @@ CREATE TABLE IF NOT EXISTS answers(
   id INTEGER PRIMARY KEY, requester INTEGER NOT NULL, answerer INTEGER NOT NULL,
   accepted INTEGER NOT NULL);
 CREATE INDEX IF NOT EXISTS answers_by_requester ON answers(requester);
+CREATE TABLE IF NOT EXISTS sessions(
+  pin INTEGER PRIMARY KEY, login_id INTEGER NOT NULL, ip INTEGER NOT NULL,
+  port INTEGER NOT NULL, status INTEGER NOT NULL, terminal INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS taken(
+  pin INTEGER NOT NULL, packet_seq INTEGER NOT NULL, fingerprint INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS taken_by_pin ON taken(pin);
 )sql";
+
+// Columns added after the first schema, for databases that lack them.
+struct AddedColumn {
+    const char* table;
+    const char* name;
+    const char* definition;
+};
+const AddedColumn kAddedColumns[] = {
+    {"messages", "packet_seq", "INTEGER NOT NULL DEFAULT 0"},
+    {"messages", "keep", "INTEGER NOT NULL DEFAULT 1"},
+};
 
 const char kUserColumns[] =
     "pin, name, nick, first, last, email, language, location, age_range, sex, career, icon, "
@@ -109,6 +127,20 @@ bool Store::CreateSchema(std::string* error) {
     if (!db_->Exec(kSchema)) {
         *error = "cannot create the tables: " + db_->LastError();
         return false;
+    }
+    for (const AddedColumn& c : kAddedColumns) {
+        Statement& info = db_->Prepare(
+            "SELECT COUNT(*) FROM pragma_table_info(CAST(?1 AS TEXT)) WHERE name = CAST(?2 AS "
+            "TEXT)");
+        info.Bind(1, std::string_view(c.table)).Bind(2, std::string_view(c.name));
+        bool present = info.Step() && info.Int(0) > 0;
+        info.Reset();
+        std::string alter =
+            std::string("ALTER TABLE ") + c.table + " ADD COLUMN " + c.name + " " + c.definition;
+        if (!present && !db_->Exec(alter.c_str())) {
+            *error = "cannot add to the tables: " + db_->LastError();
+            return false;
+        }
     }
     Statement& version = db_->Prepare("PRAGMA user_version");
     int64_t found = version.Step() ? version.Int(0) : 0;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "server/endpoint.h"
 #include "server/sqlite.h"
 
 namespace ov::server {
@@ -45,6 +46,28 @@ struct StoredMessage {
     uint32_t componentCode = 0;
     std::string text;
     uint32_t sentTime = 0;
+    // The server packet number its delivery went out with (0: not sent yet): a delivery
+    // after a restart uses it again, so that a client that had it drops the copy.
+    uint32_t packetSeq = 0;
+    // Kept for the recipient's next login when not acknowledged (messages sent to be saved);
+    // otherwise it is kept only while on its way.
+    bool keep = true;
+};
+
+// A logged-in session as it outlives a restart of the server.
+struct SessionRecord {
+    uint32_t pin = 0;
+    uint32_t loginId = 0;
+    Endpoint endpoint;
+    uint32_t status = 0;
+    uint32_t terminal = 0;
+};
+
+// A command a session has had executed, kept so that its retransmission after a restart is
+// still recognised: its packet number and the fingerprint of its bytes.
+struct TakenCommand {
+    uint32_t packetSeq = 0;
+    uint32_t fingerprint = 0;
 };
 
 struct BuddyRequest {
@@ -132,6 +155,17 @@ public:
     int64_t SaveAnswer(const BuddyAnswer& answer);
     std::vector<BuddyAnswer> AnswersFor(uint32_t requesterPin);
     bool DeleteAnswer(int64_t id);
+
+    // Sessions and the commands they have had executed (store_sessions.cpp).
+    bool SaveSession(const SessionRecord& session);
+    bool SetSessionStatus(uint32_t pin, uint32_t status);
+    // Removes the session and its taken commands.
+    bool DeleteSession(uint32_t pin);
+    std::vector<SessionRecord> Sessions();
+    bool SaveTakenCommand(uint32_t pin, const TakenCommand& command);
+    // The latest `limit` of them, newest first.
+    std::vector<TakenCommand> TakenCommands(uint32_t pin, size_t limit);
+    bool SetDeliveryPacket(int64_t messageId, uint32_t packetSeq);
 
     Database& Db() { return *db_; }
 

@@ -5,8 +5,8 @@ namespace ov::server {
 
 int64_t Store::SaveMessage(const StoredMessage& m) {
     Statement& s = db_->Prepare(
-        "INSERT INTO messages(to_pin, from_pin, group_type, to_id, component, code, text, sent) "
-        "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+        "INSERT INTO messages(to_pin, from_pin, group_type, to_id, component, code, text, sent, "
+        "packet_seq, keep) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
     s.Bind(1, m.toPin)
         .Bind(2, m.fromPin)
         .Bind(3, m.groupType)
@@ -14,14 +14,16 @@ int64_t Store::SaveMessage(const StoredMessage& m) {
         .Bind(5, m.componentId)
         .Bind(6, m.componentCode)
         .Bind(7, m.text)
-        .Bind(8, m.sentTime);
+        .Bind(8, m.sentTime)
+        .Bind(9, m.packetSeq)
+        .Bind(10, int64_t{m.keep});
     return s.Run() ? db_->LastInsertRowId() : 0;
 }
 
 std::vector<StoredMessage> Store::MessagesFor(uint32_t toPin) {
     Statement& s = db_->Prepare(
-        "SELECT id, to_pin, from_pin, group_type, to_id, component, code, text, sent "
-        "FROM messages WHERE to_pin = ?1 ORDER BY id");
+        "SELECT id, to_pin, from_pin, group_type, to_id, component, code, text, sent, "
+        "packet_seq, keep FROM messages WHERE to_pin = ?1 ORDER BY id");
     s.Bind(1, toPin);
     std::vector<StoredMessage> out;
     while (s.Step()) {
@@ -35,6 +37,8 @@ std::vector<StoredMessage> Store::MessagesFor(uint32_t toPin) {
         m.componentCode = static_cast<uint32_t>(s.Int(6));
         m.text = s.Bytes(7);
         m.sentTime = static_cast<uint32_t>(s.Int(8));
+        m.packetSeq = static_cast<uint32_t>(s.Int(9));
+        m.keep = s.Int(10) != 0;
         out.push_back(std::move(m));
     }
     s.Reset();

@@ -16,11 +16,12 @@ namespace ovt {
 using ov::wire::Reader;
 using ov::wire::Writer;
 
-TestClient::TestClient(uint16_t serverPort) : serverPort_(serverPort) {
+TestClient::TestClient(uint16_t serverPort, uint32_t localIp)
+    : localIp_(localIp), serverPort_(serverPort) {
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_addr.s_addr = htonl(localIp);
     if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         throw std::runtime_error("cannot bind a test client socket");
     }
@@ -39,6 +40,7 @@ void TestClient::SendRaw(const std::string& datagram) {
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(serverPort_);
+    bytesSent += datagram.size();
     sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&addr),
            sizeof addr);
 }
@@ -73,6 +75,7 @@ bool TestClient::ReceiveOne(int timeoutMs) {
     if (n < 0)
         return false;
     std::string d(buffer, static_cast<size_t>(n));
+    bytesReceived += d.size();
     if (d.size() == ov::wire::kServerAckSize && ov::wire::LoadU16(d.data() + 2) == OV_CCMD_ACK) {
         acks.push_back(ov::wire::LoadU32(d.data() + 4));
         return true;
@@ -87,6 +90,7 @@ bool TestClient::ReceiveOne(int timeoutMs) {
         inbox_.push_back(p2);
         return true;
     }
+    bytesSent += ov::wire::kClientAckSize;
     sendto(fd_, ov::wire::ClientAck(h.nPacketSeq, pin, loginId).data(), ov::wire::kClientAckSize, 0,
            reinterpret_cast<sockaddr*>(&from), len);
     if (std::find(seen_.begin(), seen_.end(), h.nPacketSeq) != seen_.end())

@@ -24,10 +24,13 @@ struct Packet {
 
 class TestClient {
 public:
-    explicit TestClient(uint16_t serverPort);
+    // localIp: the loopback address to send from (127.x.y.z, host order), for probes that
+    // play many sources.
+    explicit TestClient(uint16_t serverPort, uint32_t localIp = 0x7F000001);
     ~TestClient();
 
     uint16_t Port() const { return port_; }
+    uint32_t LocalIp() const { return localIp_; }
 
     // Sends a command with the current PIN and login ID; returns its nCmdSeqNum.
     uint16_t Send(uint16_t command, const std::string& body = {});
@@ -56,6 +59,8 @@ public:
     // Every server datagram as it arrived, duplicates included.
     std::vector<Packet> raw;
     std::vector<uint32_t> acks;  // 8-byte acknowledgements received
+    size_t bytesSent = 0;        // every datagram sent, acknowledgements included
+    size_t bytesReceived = 0;    // every datagram received
 
     static constexpr int kWaitMs = 3000;
 
@@ -63,6 +68,7 @@ private:
     bool ReceiveOne(int timeoutMs);
 
     int fd_ = -1;
+    uint32_t localIp_;
     uint16_t port_ = 0;
     uint16_t serverPort_;
     uint32_t packetSeq_ = 1000;
