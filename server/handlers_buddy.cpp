@@ -116,7 +116,7 @@ void ServerCore::SendAddBuddyNotice(const Session& from, uint32_t targetPin) {
     if (const Session* t = sessions_.Find(targetPin)) {
         DeliverStored(*t, m, true);
     } else {
-        store_.SaveMessage(m);
+        KeepForLater(m);
     }
 }
 

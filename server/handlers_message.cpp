@@ -28,27 +28,57 @@ uint16_t ServerCore::MessagePermission(uint32_t fromPin, uint32_t toPin, uint32_
     return OV_ERR_NONE;
 }
 
-void ServerCore::DeliverStored(const Session& to, const StoredMessage& m, bool keepIfUndelivered) {
+bool ServerCore::DeliverStored(const Session& to, const StoredMessage& m, bool keepIfUndelivered,
+                               std::function<void()> settled) {
     std::string body = reply::Message(m.fromPin, m.groupType, m.toId, m.componentId,
                                       m.componentCode, m.text, m.sentTime);
     if (m.id != 0) {
         // Already stored: it leaves the store only once the client has acknowledged it.
         if (!deliveringStored_.insert(m.id).second)
-            return;  // on its way already
+            return false;  // on its way already
         int64_t id = m.id;
-        Notify(to, OV_SCMD_MESSAGE, body, [this, id](bool acked) {
+        Notify(to, OV_SCMD_MESSAGE, body, [this, id, settled = std::move(settled)](bool acked) {
             deliveringStored_.erase(id);
             if (acked)
                 store_.DeleteMessage(id);
+            if (settled)
+                settled();
         });
-        return;
+        return true;
     }
-    if (!keepIfUndelivered)
-        return Notify(to, OV_SCMD_MESSAGE, body);
-    Notify(to, OV_SCMD_MESSAGE, body, [this, m](bool acked) {
-        if (!acked)
-            store_.SaveMessage(m);  // the client went away: keep it for next time
-    });
+    Notify(to, OV_SCMD_MESSAGE, body,
+           [this, m, keepIfUndelivered, settled = std::move(settled)](bool acked) {
+               // The client went away: keep it for next time, as far as the quotas allow.
+               if (!acked && keepIfUndelivered)
+                   KeepForLater(m);
+               if (settled)
+                   settled();
+           });
+    return true;
+}
+
+uint16_t ServerCore::KeepForLater(const StoredMessage& m, std::optional<size_t>* senderLeft) {
+    if (store_.WaitingCount(m.toPin) >= config_.maxWaitingPerRecipient)
+        return OV_ERR_MSG_DENY;
+    // The server's own notices are bounded by the mailbox alone.
+    bool counted = m.fromPin != OV_SYSTEM_PIN;
+    std::optional<size_t> fresh;
+    if (!senderLeft)
+        senderLeft = &fresh;
+    if (counted && !*senderLeft) {
+        constexpr uint32_t kDay = 24 * 3600;
+        uint32_t now = clock_.WallSeconds();
+        size_t used = store_.StoredSince(m.fromPin, now > kDay ? now - kDay : 0);
+        size_t cap = config_.maxStoredPerSenderPerDay;
+        *senderLeft = used < cap ? cap - used : 0;
+    }
+    if (counted && **senderLeft == 0)
+        return OV_ERR_MSG_DENY;
+    if (store_.SaveMessage(m) == 0)
+        return OV_ERR_UNKNOWN;
+    if (counted)
+        --**senderLeft;
+    return OV_ERR_NONE;
 }
 
 void ServerCore::OnSendToUsers(Request& r) {
@@ -64,6 +94,7 @@ void ServerCore::OnSendToUsers(Request& r) {
     // Every recipient gets the message it may get; the reply names the first failure, so
     // that a partly failed send is never reported as a success.
     uint16_t result = OV_ERR_NONE;
+    std::optional<size_t> senderLeft;  // read at the first message stored
     std::vector<uint32_t> done;
     for (uint32_t to : s.recipients) {
         if (std::find(done.begin(), done.end(), to) != done.end())
@@ -82,11 +113,13 @@ void ServerCore::OnSendToUsers(Request& r) {
         if (!error)
             error = MessagePermission(me.pin, to, mode);
         StoredMessage m{0, to, me.pin, 0, to, s.componentId, s.componentCode, s.message, now};
-        if (!error && online) {
+        // An invisible user gets saved messages at once; for anything else the sender gets
+        // the answers an offline user gives.
+        bool reachable = online && (save || online->VisibleStatus() != OV_ONLINE_STATUS_OFFLINE);
+        if (!error && reachable) {
             DeliverStored(*online, m, save);
         } else if (!error && save) {
-            if (store_.SaveMessage(m) == 0)
-                error = OV_ERR_UNKNOWN;
+            error = KeepForLater(m, &senderLeft);
         } else if (!error) {
             // Without OV_MSGT_SAVE nothing is kept for an offline user: the sender learns
             // that the user cannot be reached, as for a point-to-point request.
@@ -106,8 +139,8 @@ void ServerCore::OnPtpRequest(Request& r) {
         return ReplyError(r, OV_ERR_BAD_FIELD);
     const Session& me = *r.session;
     const Session* target = sessions_.Find(p.pin);
-    if (!target)
-        return ReplyError(r, OV_ERR_USR_NOT_EXIST);
+    if (!target || target->VisibleStatus() == OV_ONLINE_STATUS_OFFLINE)
+        return ReplyError(r, OV_ERR_USR_NOT_EXIST);  // an invisible user answers as offline
     if (store_.IsBlackListed(target->pin, me.pin))
         return ReplyError(r, OV_ERR_MSG_DENY);
     // The client names the address its listening socket has; without one, the address the

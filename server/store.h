@@ -4,6 +4,7 @@
 // Used from the server's one thread only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -66,6 +67,7 @@ struct BuddyAnswer {
 
 // Criteria of a user search; a text or number counts only with its bit in mask.
 struct SearchQuery {
+    uint32_t viewer = 0;  // who searches: hidden details match only for the user's buddies
     uint32_t mask = 0;
     uint32_t pin = 0;
     std::string userName, nickName, firstName, lastName, email;
@@ -116,10 +118,17 @@ public:
     bool AddToBlackList(uint32_t owner, uint32_t pin);
     bool RemoveFromBlackList(uint32_t owner, uint32_t pin);
 
-    // Messages waiting for their recipient, oldest first.
+    // Messages waiting for their recipient, oldest first: those after the message afterId, at
+    // most limit of them.
     int64_t SaveMessage(const StoredMessage& message);
-    std::vector<StoredMessage> MessagesFor(uint32_t toPin);
+    std::vector<StoredMessage> MessagesFor(uint32_t toPin, int64_t afterId = 0,
+                                           size_t limit = SIZE_MAX);
     bool DeleteMessage(int64_t id);
+    // Quotas, from counts kept as messages come and go (no scan of the messages): how many
+    // wait for a user, and how many a sender has had stored since a wall-clock second (to
+    // ten minutes before it; counts older than a day are not kept).
+    size_t WaitingCount(uint32_t toPin);
+    size_t StoredSince(uint32_t fromPin, uint32_t sinceSeconds);
 
     // Add-buddy requests: one per (requester, target), kept until answered. Delivered marks
     // those the target's client has acknowledged.
