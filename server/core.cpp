@@ -379,25 +379,33 @@ void ServerCore::LeaveGroup(Group& group, Session& s) {
     uint16_t type = group.type;
     uint32_t id = group.id;
     s.groups.erase(std::remove(s.groups.begin(), s.groups.end(), id), s.groups.end());
+    // One who entered invisible and is so still leaves as unseen as they came.
+    auto& unseen = group.unannounced;
+    bool wasUnseen = std::find(unseen.begin(), unseen.end(), s.pin) != unseen.end();
+    unseen.erase(std::remove(unseen.begin(), unseen.end(), s.pin), unseen.end());
+    bool tell = !wasUnseen || s.VisibleStatus() != OV_ONLINE_STATUS_OFFLINE;
     if (!groups_.Leave(group, s.pin))
         return;
     const Group* rest = groups_.Find(id);  // gone when s was the last member
-    if (!rest)
+    if (!rest || !tell)
         return;
     std::string leave = reply::GroupUserLeave(type, id, s.pin);
-    std::string count =
-        reply::GroupOnlineCount(type, id, static_cast<uint32_t>(rest->members.size()));
+    uint32_t visible = VisibleMembers(*rest);
     for (uint32_t member : rest->members) {
         if (const Session* m = sessions_.Find(member)) {
             Notify(*m, OV_SCMD_GRP_USR_LEAVE, leave);
-            Notify(*m, OV_SCMD_GRP_OUSR_CNT, count);
+            Notify(*m, OV_SCMD_GRP_OUSR_CNT,
+                   reply::GroupOnlineCount(type, id, MembersShownTo(member, visible)));
         }
     }
 }
 
 void ServerCore::DeliverWaiting(const Session& s) {
-    for (const StoredMessage& m : store_.MessagesFor(s.pin))
-        DeliverStored(s, m);
+    // Stored messages go in batches, oldest first: a large mailbox is neither read nor sent
+    // at once, and the next batch waits until this one is acknowledged or given up.
+    uint64_t generation = ++waitingGeneration_;
+    waitingDeliveries_[s.pin] = WaitingDelivery{generation, s.loginId, 0, 0};
+    SendWaitingBatch(s.pin, generation);
     for (const BuddyRequest& req : store_.UndeliveredRequestsFor(s.pin)) {
         uint32_t from = req.fromPin, to = req.toPin;
         Notify(s, OV_SCMD_ADD_BUDDY_REQUEST, reply::AddBuddyRequest(ProfileOf(from), req.message),
@@ -414,6 +422,44 @@ void ServerCore::DeliverWaiting(const Session& s) {
                        store_.DeleteAnswer(id);
                });
     }
+}
+
+void ServerCore::SendWaitingBatch(uint32_t pin, uint64_t generation) {
+    for (;;) {
+        auto it = waitingDeliveries_.find(pin);
+        if (it == waitingDeliveries_.end() || it->second.generation != generation)
+            return;  // a newer login has its own delivery
+        WaitingDelivery& w = it->second;
+        const Session* s = sessions_.Find(pin);
+        std::vector<StoredMessage> batch;
+        if (s && s->loginId == w.loginId)
+            batch = store_.MessagesFor(pin, w.lastId, config_.waitingBatch);
+        if (batch.empty()) {
+            waitingDeliveries_.erase(it);
+            return;
+        }
+        w.lastId = batch.back().id;
+        // One count held for the loop, so that a message settled at once (the client's
+        // queue is full) does not start the next batch in the middle of this one.
+        w.inFlight = 1;
+        for (const StoredMessage& m : batch) {
+            ++w.inFlight;
+            if (!DeliverStored(*s, m,
+                               [this, pin, generation] { WaitingSettled(pin, generation); })) {
+                --w.inFlight;  // on its way already, from an earlier login
+            }
+        }
+        if (--w.inFlight != 0)
+            return;
+    }
+}
+
+void ServerCore::WaitingSettled(uint32_t pin, uint64_t generation) {
+    auto it = waitingDeliveries_.find(pin);
+    if (it == waitingDeliveries_.end() || it->second.generation != generation)
+        return;
+    if (--it->second.inFlight == 0)
+        SendWaitingBatch(pin, generation);
 }
 
 PublicProfile ServerCore::ProfileOf(uint32_t pin) {

@@ -8,8 +8,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -103,6 +106,8 @@ private:
     void TellWatchers(uint32_t pin, uint32_t visibleStatus);
     void TellGroupMembers(const Session& s, uint32_t visibleStatus);
     void DeliverWaiting(const Session& s);
+    void SendWaitingBatch(uint32_t pin, uint64_t generation);
+    void WaitingSettled(uint32_t pin, uint64_t generation);
     void LeaveGroup(Group& group, Session& s);
     PublicProfile ProfileOf(uint32_t pin);
     uint32_t VisibleStatusOf(uint32_t pin);
@@ -147,9 +152,17 @@ private:
     void OnSendToUsers(Request& r);
     void OnPtpRequest(Request& r);
     uint16_t MessagePermission(uint32_t fromPin, uint32_t toPin, uint32_t toMode);
-    // Sends a stored message; it leaves the store once acknowledged, or when given up unless
-    // it is kept for the recipient's next login.
-    void DeliverStored(const Session& to, const StoredMessage& m);
+    // Sends a stored message; it leaves the store once acknowledged, and when given up
+    // unless it is to be kept for the recipient's next login (within the quotas). False when
+    // it is on its way already. settled runs once it is acknowledged or given up.
+    bool DeliverStored(const Session& to, const StoredMessage& m,
+                       std::function<void()> settled = {});
+    // Whether the quotas let the message wait for its recipient; otherwise the sender's
+    // error. senderLeft carries the sender's remaining allowance across the recipients of
+    // one send.
+    uint16_t MayKeep(const StoredMessage& m, std::optional<size_t>* senderLeft = nullptr);
+    // Stores a message for later within the quotas; otherwise the sender's error.
+    uint16_t KeepForLater(const StoredMessage& m, std::optional<size_t>* senderLeft = nullptr);
     // Groups (handlers_group.cpp).
     void OnGroupEnter(Request& r);
     void OnGroupLeave(Request& r);
@@ -158,6 +171,10 @@ private:
     void OnGroupCount(Request& r);
     void OnSendToGroup(Request& r);
     Group* LocateGroup(const req::GroupRef& ref);
+    // Invisible members are left out of what others see of a group.
+    uint32_t VisibleMembers(const Group& g);
+    std::vector<uint32_t> MembersShown(const Group& g, uint32_t viewer);
+    uint32_t MembersShownTo(uint32_t viewer, uint32_t visibleMembers);
 
     // Sends a list in parts of at most partSize entries with the ALL / HEAD / BODY / TAIL
     // flags; make(flag, count, entries) builds one part's body.
@@ -177,6 +194,15 @@ private:
     PendingLogins pending_;
     Groups groups_;
     std::unordered_set<int64_t> deliveringStored_;  // stored messages sent, not yet acked
+    // Per PIN, the batch of stored messages on its way to the user's session.
+    struct WaitingDelivery {
+        uint64_t generation = 0;  // a new login starts a new delivery
+        uint32_t loginId = 0;
+        int64_t lastId = 0;   // the last message of the batch
+        size_t inFlight = 0;  // of the batch, neither acknowledged nor given up
+    };
+    std::unordered_map<uint32_t, WaitingDelivery> waitingDeliveries_;
+    uint64_t waitingGeneration_ = 0;
     int64_t nextExpiryCheckMs_;
     uint64_t datagrams_ = 0;
     uint64_t dropped_ = 0;

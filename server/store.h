@@ -4,6 +4,7 @@
 // Used from the server's one thread only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -49,9 +50,12 @@ struct StoredMessage {
     // The server packet number its delivery went out with (0: not sent yet): a delivery
     // after a restart uses it again, so that a client that had it drops the copy.
     uint32_t packetSeq = 0;
-    // Kept for the recipient's next login when not acknowledged (messages sent to be saved);
-    // otherwise it is kept only while on its way.
-    bool keep = true;
+    // Where it stands: waiting in the recipient's mailbox (counted by the quotas), or on its
+    // way to a logged-in recipient and then gone, or kept when undelivered.
+    static constexpr uint8_t kWhileOnItsWay = 0;
+    static constexpr uint8_t kInMailbox = 1;
+    static constexpr uint8_t kUntilDelivered = 2;
+    uint8_t keep = kInMailbox;
 };
 
 // A logged-in session as it outlives a restart of the server.
@@ -89,6 +93,7 @@ struct BuddyAnswer {
 
 // Criteria of a user search; a text or number counts only with its bit in mask.
 struct SearchQuery {
+    uint32_t viewer = 0;  // who searches: hidden details match only for the user's buddies
     uint32_t mask = 0;
     uint32_t pin = 0;
     std::string userName, nickName, firstName, lastName, email;
@@ -139,10 +144,17 @@ public:
     bool AddToBlackList(uint32_t owner, uint32_t pin);
     bool RemoveFromBlackList(uint32_t owner, uint32_t pin);
 
-    // Messages waiting for their recipient, oldest first.
+    // Messages waiting for their recipient, oldest first: those after the message afterId, at
+    // most limit of them.
     int64_t SaveMessage(const StoredMessage& message);
-    std::vector<StoredMessage> MessagesFor(uint32_t toPin);
+    std::vector<StoredMessage> MessagesFor(uint32_t toPin, int64_t afterId = 0,
+                                           size_t limit = SIZE_MAX);
     bool DeleteMessage(int64_t id);
+    // Quotas, from counts kept as messages come and go (no scan of the messages): how many
+    // wait for a user, and how many a sender has had stored since a wall-clock second (to
+    // ten minutes before it; counts older than a day are not kept).
+    size_t WaitingCount(uint32_t toPin);
+    size_t StoredSince(uint32_t fromPin, uint32_t sinceSeconds);
 
     // Add-buddy requests: one per (requester, target), kept until answered. Delivered marks
     // those the target's client has acknowledged.
@@ -166,6 +178,8 @@ public:
     // The latest `limit` of them, newest first.
     std::vector<TakenCommand> TakenCommands(uint32_t pin, size_t limit);
     bool SetDeliveryPacket(int64_t messageId, uint32_t packetSeq);
+    // An undelivered message on its way joins its recipient's mailbox.
+    bool KeepMessage(int64_t messageId);
 
     Database& Db() { return *db_; }
 

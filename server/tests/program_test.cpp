@@ -158,6 +158,13 @@ TEST(ServerProgram, ServesLogsSessionsAndStopsOnSigterm) {
         EXPECT_NE(log.find("stopping"), std::string::npos) << log;
     }
     EXPECT_TRUE(fs::exists(home + "/orvane/orvane-server.db"));
+    // Password hashes inside: for the owner's eyes only.
+    auto mode = [](const std::string& path) {
+        return fs::status(path).permissions() & fs::perms::all;
+    };
+    EXPECT_EQ(mode(home + "/orvane"), fs::perms::owner_all);
+    EXPECT_EQ(mode(home + "/orvane/orvane-server.db"),
+              fs::perms::owner_read | fs::perms::owner_write);
     fs::remove_all(home);
 }
 
