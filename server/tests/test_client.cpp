@@ -107,9 +107,8 @@ void TestClient::Poll(int timeoutMs) {
 
 namespace {
 template <typename Pred>
-bool WaitFor(Pred done, const std::function<bool(int)>& receive) {
-    auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(TestClient::kWaitMs);
+bool WaitFor(Pred done, const std::function<bool(int)>& receive, int waitMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     while (!done()) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                         deadline - std::chrono::steady_clock::now())
@@ -122,12 +121,12 @@ bool WaitFor(Pred done, const std::function<bool(int)>& receive) {
 }
 }  // namespace
 
-bool TestClient::WaitAck(uint32_t packetSeq) {
+bool TestClient::WaitAck(uint32_t packetSeq, int waitMs) {
     return WaitFor([&] { return std::count(acks.begin(), acks.end(), packetSeq) > 0; },
-                   [&](int ms) { return ReceiveOne(ms); });
+                   [&](int ms) { return ReceiveOne(ms); }, waitMs);
 }
 
-std::optional<std::string> TestClient::WaitReply(uint16_t command, uint16_t cmdSeq) {
+std::optional<std::string> TestClient::WaitReply(uint16_t command, uint16_t cmdSeq, int waitMs) {
     std::optional<std::string> found;
     auto take = [&] {
         for (auto it = inbox_.begin(); it != inbox_.end(); ++it) {
@@ -139,7 +138,8 @@ std::optional<std::string> TestClient::WaitReply(uint16_t command, uint16_t cmdS
         }
         return false;
     };
-    WaitFor(take, [&](int ms) { return ReceiveOne(ms); });
+    WaitFor(
+        take, [&](int ms) { return ReceiveOne(ms); }, waitMs);
     return found;
 }
 
@@ -155,7 +155,8 @@ std::optional<Packet> TestClient::WaitNotice(uint16_t command) {
         }
         return false;
     };
-    WaitFor(take, [&](int ms) { return ReceiveOne(ms); });
+    WaitFor(
+        take, [&](int ms) { return ReceiveOne(ms); }, kWaitMs);
     return found;
 }
 

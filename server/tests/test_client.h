@@ -40,9 +40,9 @@ public:
     void SendRaw(const std::string& datagram);
 
     // Waits for the server's acknowledgement of one of our packets.
-    bool WaitAck(uint32_t packetSeq);
+    bool WaitAck(uint32_t packetSeq, int waitMs = kWaitMs);
     // Waits for the reply to a command (or the next part of it) and takes it from the inbox.
-    std::optional<std::string> WaitReply(uint16_t command, uint16_t cmdSeq);
+    std::optional<std::string> WaitReply(uint16_t command, uint16_t cmdSeq, int waitMs = kWaitMs);
     // Waits for a notification (a datagram with nCmdSeqNum 0) and takes it from the inbox.
     std::optional<Packet> WaitNotice(uint16_t command);
     // Round trip of a handshake: whatever the server sent us before its reply has arrived
