@@ -95,8 +95,9 @@ void ServerCore::OnLogin(Request& r) {
 }
 
 void ServerCore::FinishLogin(const Request& r, const UserRecord& user, const req::Login& login) {
-    // The session starts when the client speaks with the new login ID from this address: a
-    // login with a forged source ends nobody's session and makes nothing be sent there.
+    // The session starts when the client speaks with the new login ID from this address (a
+    // command, or its acknowledgement of a datagram): a login with a forged source ends
+    // nobody's session and makes nothing be sent there.
     Session s;
     s.pin = user.pin;
     s.loginId = NextLoginId();
@@ -107,7 +108,13 @@ void ServerCore::FinishLogin(const Request& r, const UserRecord& user, const req
     s.profile = PublicProfile::From(user);
     uint32_t loginId = s.loginId;
     pending_.Add(std::move(s), clock_.NowMs());
-    Reply(r, reply::Login(OV_ERR_NONE, user.terminal, user.pin, loginId, r.from.WireIp()));
+    // Twice: a client acknowledges the first copy before reading it, the second with the
+    // login ID it has just read - which starts the session even when the client says nothing
+    // more. Whoever else is at the address acknowledges with something else.
+    transport_.SendOnce(
+        r.from, r.header.nCommand, r.header.nCmdSeqNum,
+        reply::Login(OV_ERR_NONE, user.terminal, user.pin, loginId, r.from.WireIp()),
+        clock_.NowMs(), 2);
 }
 
 void ServerCore::OnLogout(Request& r) {

@@ -135,7 +135,7 @@ bool Reliability::AcceptCommand(const Endpoint& from, const wire::RequestHeader&
 }
 
 bool Reliability::SendOnce(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum,
-                           std::string_view body, int64_t nowMs) {
+                           std::string_view body, int64_t nowMs, int copies) {
     (void)nowMs;
     AddressTable::Entry* e = addresses_.Find(to);
     if (!e || e->credit < static_cast<int64_t>(wire::kServerHeaderSize + body.size())) {
@@ -146,6 +146,11 @@ bool Reliability::SendOnce(const Endpoint& to, uint16_t command, uint16_t cmdSeq
     e->credit -= static_cast<int64_t>(bytes.size());
     ++stats_.sentOnce;
     Emit(to, bytes);
+    if (copies > 1 && e->credit >= static_cast<int64_t>(bytes.size())) {
+        e->credit -= static_cast<int64_t>(bytes.size());
+        ++stats_.sentOnce;
+        Emit(to, bytes);
+    }
     if (cmdSeqNum == 0)
         return true;
     AddressTable::Command* latest = nullptr;

@@ -118,8 +118,10 @@ public:
     uint32_t NextPacketSeq();
     // Sends one server datagram once, if the address's credit allows; it answers the command
     // cmdSeqNum and is sent again only when that command is. False when it was not sent.
+    // copies 2: a second copy right behind the first, as far as the credit allows - a client
+    // acknowledges the copy with what the first told it (a login reply: its new login ID).
     bool SendOnce(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum, std::string_view body,
-                  int64_t nowMs);
+                  int64_t nowMs, int copies = 1);
 
     // Retransmits and gives up what is due, forgets idle addresses.
     void Tick(int64_t nowMs);
