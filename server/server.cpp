@@ -100,7 +100,7 @@ bool Server::Open(std::string* error) {
     coreConfig.listen = bound_;  // a requested port 0 is now a real one
     core_ = std::make_unique<ServerCore>(
         coreConfig, *store_, *clock_, *log_,
-        [this](const Endpoint& to, std::string_view d) { Transmit(to, d); });
+        [this](const Endpoint& to, std::string_view d) { Transmit(to, d); }, [this] { Wake(); });
     log_->Printf("listening on %s, database %s", bound_.ToString().c_str(),
                  config_.databasePath.c_str());
     return true;
@@ -179,6 +179,7 @@ void Server::Run() {
             }
         }
         RunTasks();
+        core_->RunCompletions();
         if (ready > 0 && (fds[0].revents & POLLIN))
             ReceiveAll();
         core_->Tick();

@@ -16,11 +16,11 @@ namespace ovt {
 using ov::wire::Reader;
 using ov::wire::Writer;
 
-TestClient::TestClient(uint16_t serverPort) : serverPort_(serverPort) {
+TestClient::TestClient(uint16_t serverPort, uint32_t localIp) : serverPort_(serverPort) {
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_addr.s_addr = htonl(localIp);
     if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         throw std::runtime_error("cannot bind a test client socket");
     }

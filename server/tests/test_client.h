@@ -24,7 +24,8 @@ struct Packet {
 
 class TestClient {
 public:
-    explicit TestClient(uint16_t serverPort);
+    // localIp (host order): the loopback address to send from, e.g. 0x7F000002.
+    explicit TestClient(uint16_t serverPort, uint32_t localIp = 0x7F000001);
     ~TestClient();
 
     uint16_t Port() const { return port_; }
