@@ -114,6 +114,10 @@ private:
     // The part of a login after the password has been verified.
     void FinishLogin(const Request& r, const req::Login& login,
                      const std::optional<UserRecord>& user);
+    void FinishRegister(const Request& r, const req::UserFields& f, const std::string& hash);
+    void OnGetInfo(Request& r);
+    void OnPutInfo(Request& r);
+    void OnOnlineStat(Request& r);
 
     // Password work (password_jobs.cpp). At most one check per command, account and client
     // address is in flight; a newer request with the same password joins it, one with
@@ -144,15 +148,12 @@ private:
     void AnswerChangePassword(const Request& r, const PasswordJob& job);
     // The answer to a check that failed or did not run: it names no account.
     void ReplyCheckFailed(const Request& r, uint16_t error);
-    void FinishRegister(const Request& r, const req::UserFields& f, const std::string& hash);
     static Request Detached(const Request& r);
     // Counts a failed check; logs a lock once, when it starts.
     void CountFailure(const PasswordJob& job, uint32_t ip);
     std::string AccountKey(const std::optional<UserRecord>& user, uint32_t pin,
                            const std::string& name) const;
-    void OnGetInfo(Request& r);
-    void OnPutInfo(Request& r);
-    void OnOnlineStat(Request& r);
+
     // Directory (handlers_search.cpp).
     void OnSearch(Request& r);
     void OnSearch2(Request& r);
