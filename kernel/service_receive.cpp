@@ -116,11 +116,13 @@ void COVService::OnSocketDataAvailable() {
 
 void COVService::Dispatch(uint16_t code, uint16_t cmdSeqNum, OVErrorCodeEnum error,
                           const uint8_t* body, size_t length) {
+    bool asked = false;  // the reply answers a login this client has in progress
     {
         CriticalSectionLock lock(cs_);
         bool awaited = false;
         for (auto it = awaited_.begin(); it != awaited_.end(); ++it) {
             if (it->cmdSeqNum == cmdSeqNum) {
+                asked = it->command == OV_CCMD_USR_LOGIN;
                 awaited_.erase(it);
                 if (awaited_.empty())
                     Signal(&Session::awaitingReply, false);
@@ -130,9 +132,18 @@ void COVService::Dispatch(uint16_t code, uint16_t cmdSeqNum, OVErrorCodeEnum err
         }
         // A reply can beat its command's acknowledgement and the socket's word that it went
         // out: nothing is left to await for that command then.
-        if (!awaited && inFlight_ && inFlight_->cmdSeqNum == cmdSeqNum)
+        if (!awaited && inFlight_ && inFlight_->cmdSeqNum == cmdSeqNum) {
             inFlight_->replyRegistered = true;
+            asked = inFlight_->command == OV_CCMD_USR_LOGIN;
+        }
+        for (const auto& queued : queue_)
+            asked =
+                asked || (queued->cmdSeqNum == cmdSeqNum && queued->command == OV_CCMD_USR_LOGIN);
     }
+    // Anyone who knows an account's password can log in with this client's address as the
+    // source: the server's reply to that must not make this client speak as that account.
+    if (code == OV_CCMD_USR_LOGIN && !asked)
+        return;
     std::vector<KernelEvent> events;
     ReplyEffects effects;
     HandleReply(code, cmdSeqNum, error, body, length, &events, &effects);

@@ -38,11 +38,20 @@ struct ServerConfig {
     size_t checksPerAddress = 8;
     LoginLimitsConfig loginLimits;
     int64_t sessionTimeoutMs = 180'000;
+    // Logins whose client has not spoken again yet, kept at once (for sessionTimeoutMs).
+    size_t maxPendingLogins = 4096;
     size_t groupCapacity = 500;
     size_t groupsPerSession = 100;
-    size_t maxBuddyNodes = 400;     // what one whole-tree reply can carry
-    size_t maxBlackList = 500;      // what one whole-list reply can carry
-    size_t maxRecipients = 1000;    // of one message
+    size_t maxBuddyNodes = 400;   // what one whole-tree reply can carry
+    size_t maxBlackList = 500;    // what one whole-list reply can carry
+    size_t maxRecipients = 1000;  // of one message
+    // What may wait in the database: messages per recipient, and messages one sender has had
+    // stored within 24 hours (by the wall clock). A message over either is refused.
+    size_t maxWaitingPerRecipient = 1000;
+    size_t maxStoredPerSenderPerDay = 10'000;
+    // Waiting messages sent to a user who logs in at once; the next batch follows once these
+    // are acknowledged or given up.
+    size_t waitingBatch = 100;
     ReliabilityConfig reliability;  // firstPacketSeq is taken from `random`
     // Source of login IDs and the first packet number; libsodium's generator when empty.
     std::function<uint32_t()> random;

@@ -42,7 +42,9 @@ ServerCore::ServerCore(const ServerConfig& config, Store& store, const Clock& cl
       log_(log),
       hasher_(config.hasher ? config.hasher : MakePasswordHasher(config.passwordCost)),
       limits_(config.loginLimits, clock),
-      transport_(TransportConfig(config), std::move(transmit)) {
+      transport_(TransportConfig(config), std::move(transmit)),
+      pending_(config.maxPendingLogins),
+      nextExpiryCheckMs_(clock.NowMs() + 1000) {
     if (!config_.random)
         config_.random = DefaultRandom;
     [[maybe_unused]] int sodium = sodium_init();
@@ -104,6 +106,12 @@ const ServerCore::Command* ServerCore::FindCommand(uint16_t code) {
     return nullptr;
 }
 
+bool ServerCore::FromSelf(const Endpoint& from, uint32_t localIp) const {
+    if (from.port != config_.listen.port)
+        return false;
+    return from.ip == config_.listen.ip || (localIp != 0 && from.ip == localIp);
+}
+
 void ServerCore::OnDatagram(const Endpoint& from, std::string_view datagram, uint32_t localIp) {
     ++datagrams_;
     int64_t now = clock_.NowMs();
@@ -111,6 +119,12 @@ void ServerCore::OnDatagram(const Endpoint& from, std::string_view datagram, uin
         wire::LoadU16(datagram.data()) != wire::kVersion) {
         ++dropped_;
         log_.Dropped(now, from.ToString(), "too short or not version 1");
+        return;
+    }
+    // Our own datagrams come back only with a forged source: answering would start a loop.
+    if (FromSelf(from, localIp)) {
+        ++dropped_;
+        log_.Dropped(now, from.ToString(), "sent from the server's own address");
         return;
     }
     uint16_t command = wire::LoadU16(datagram.data() + 2);
@@ -121,12 +135,13 @@ void ServerCore::OnDatagram(const Endpoint& from, std::string_view datagram, uin
             return;
         }
         uint32_t seq = wire::LoadU32(datagram.data() + 4);
-        transport_.OnAck(from, seq, now);
-        // An acknowledgement with the session's credentials shows the client is alive.
         uint32_t pin = wire::LoadU32(datagram.data() + 8);
         uint32_t loginId = wire::LoadU32(datagram.data() + 12);
-        if (Session* s = sessions_.Authenticate(pin, loginId, from))
+        // Only the session's own credentials count, and show the client is alive.
+        if (Session* s = Authenticate(pin, loginId, from)) {
             s->lastSeenMs = now;
+            transport_.OnAck(from, seq, pin, loginId, now);
+        }
         return;
     }
     Request r;
@@ -136,13 +151,31 @@ void ServerCore::OnDatagram(const Endpoint& from, std::string_view datagram, uin
         log_.Dropped(now, from.ToString(), "shorter than a request header");
         return;
     }
-    if (!transport_.AcceptCommand(from, r.header.nPacketSeq, datagram, now))
-        return;
     r.from = from;
     r.localIp = localIp;
     r.body = wire::Reader(datagram.data() + wire::kRequestHeaderSize,
                           datagram.size() - wire::kRequestHeaderSize);
     const Command* cmd = FindCommand(r.header.nCommand);
+    if (cmd && !req::WellFormed(r.header.nCommand, r.body, config_.maxRecipients)) {
+        // Not what any client sends (a reply of another server parses as a command, too):
+        // dropped before anything, the acknowledgement included, goes back.
+        ++dropped_;
+        char why[64];
+        std::snprintf(why, sizeof why, "body of command 0x%X of the wrong form", r.header.nCommand);
+        log_.Dropped(now, from.ToString(), why);
+        return;
+    }
+    if (r.header.nPin != 0)
+        r.session = Authenticate(r.header.nPin, r.header.nLoginID, from);
+    // Commands that need no session are answered once, the same for everybody.
+    bool authenticated = r.session != nullptr && cmd && cmd->needsLogin;
+    // A message is acknowledged once it is stored: a client that got the acknowledgement
+    // never sends it again, so it must survive the server being killed the moment after.
+    r.ackDue = authenticated && cmd->code == OV_CCMD_SENDTO_USR;
+    if (!transport_.AcceptCommand(from, r.header, datagram, now, authenticated, !r.ackDue))
+        return;
+    if (r.ackDue)
+        r.fingerprint = Reliability::Fingerprint(datagram);
     if (!cmd) {
         ++dropped_;
         char why[64];
@@ -150,21 +183,35 @@ void ServerCore::OnDatagram(const Endpoint& from, std::string_view datagram, uin
         log_.Dropped(now, from.ToString(), why);
         return;
     }
-    if (cmd->needsLogin) {
-        r.session = sessions_.Authenticate(r.header.nPin, r.header.nLoginID, from);
-        if (!r.session) {
-            ++dropped_;
-            ReplyError(r, OV_ERR_UNKNOWN);
-            return;
-        }
-        r.session->lastSeenMs = now;
+    if (cmd->needsLogin && !r.session) {
+        ++dropped_;
+        ReplyError(r, OV_ERR_UNKNOWN);  // once: nobody's session is behind it
+        return;
     }
+    if (r.session)
+        r.session->lastSeenMs = now;
     ++executed_;
     (this->*cmd->handler)(r);
+    Acknowledge(r);
+}
+
+void ServerCore::Acknowledge(Request& r) {
+    if (!r.ackDue)
+        return;
+    r.ackDue = false;
+    transport_.Acknowledge(r.from, r.header.nPacketSeq);
 }
 
 void ServerCore::Reply(const Request& r, const std::string& body) {
-    transport_.Send(r.from, r.header.nCommand, r.header.nCmdSeqNum, body, clock_.NowMs());
+    int64_t now = clock_.NowMs();
+    // Looked up again: the reply may come after the session that asked has ended.
+    const Command* cmd = FindCommand(r.header.nCommand);
+    if (cmd && cmd->needsLogin &&
+        sessions_.Authenticate(r.header.nPin, r.header.nLoginID, r.from)) {
+        transport_.Send(r.from, r.header.nCommand, r.header.nCmdSeqNum, body, now);
+    } else {
+        transport_.SendOnce(r.from, r.header.nCommand, r.header.nCmdSeqNum, body, now);
+    }
 }
 
 void ServerCore::ReplyError(const Request& r, uint16_t error) {
@@ -185,9 +232,43 @@ void ServerCore::Malformed(const Request& r) {
     ReplyError(r, OV_ERR_BAD_FIELD);
 }
 
+void ServerCore::Restore() {
+    int64_t now = clock_.NowMs();
+    std::vector<uint32_t> restored;
+    for (const SessionRecord& r : store_.Sessions()) {
+        std::optional<UserRecord> user = store_.FindUser(r.pin);
+        if (!user) {
+            store_.DeleteSession(r.pin);
+            continue;
+        }
+        Session s;
+        s.pin = r.pin;
+        s.loginId = r.loginId;
+        s.endpoint = r.endpoint;
+        s.status = r.status;
+        s.terminal = r.terminal;
+        s.lastSeenMs = now;
+        s.profile = PublicProfile::From(*user);
+        sessions_.Add(std::move(s));
+        transport_.Confirm(r.endpoint, r.pin, r.loginId, now);
+        // Oldest first, so that the newest stay in the filter.
+        std::vector<TakenCommand> taken = store_.TakenCommands(r.pin, 32);
+        for (auto it = taken.rbegin(); it != taken.rend(); ++it)
+            transport_.Remember(r.endpoint, it->packetSeq, it->fingerprint, now);
+        restored.push_back(r.pin);
+    }
+    if (!restored.empty())
+        log_.Printf("%zu sessions taken up from the last run", restored.size());
+    for (uint32_t pin : restored) {
+        if (const Session* s = sessions_.Find(pin))
+            DeliverWaiting(*s);
+    }
+}
+
 void ServerCore::Tick() {
     int64_t now = clock_.NowMs();
     transport_.Tick(now);
+    pending_.ForgetOlderThan(now - config_.sessionTimeoutMs);
     if (now >= nextExpiryCheckMs_) {
         for (uint32_t pin : sessions_.Expired(now, config_.sessionTimeoutMs)) {
             EndSession(pin, EndReason::kExpired);
@@ -198,7 +279,7 @@ void ServerCore::Tick() {
 
 int64_t ServerCore::NextDeadline() const {
     int64_t next = transport_.NextDeadline();
-    if (sessions_.Count() > 0)
+    if (sessions_.Count() > 0 || pending_.Size() > 0)
         next = std::min(next, nextExpiryCheckMs_);
     return next;
 }
@@ -211,6 +292,11 @@ CoreStats ServerCore::Stats() const {
     s.sessions = sessions_.Count();
     s.peakSessions = sessions_.Peak();
     s.groups = groups_.Count();
+    s.pendingLogins = pending_.Size();
+    s.confirmedAddresses = transport_.ConfirmedCount();
+    s.otherAddresses = transport_.AddressCount();
+    s.outstanding = transport_.Outstanding();
+    s.outstandingBytes = transport_.OutstandingBytes();
     s.transport = transport_.Stats();
     return s;
 }
@@ -220,6 +306,39 @@ uint32_t ServerCore::NextLoginId() {
     while (id == 0)
         id = config_.random();
     return id;
+}
+
+Session* ServerCore::Authenticate(uint32_t pin, uint32_t loginId, const Endpoint& from) {
+    if (pin == 0)
+        return nullptr;
+    if (Session* s = sessions_.Authenticate(pin, loginId, from))
+        return s;
+    std::optional<Session> pending = pending_.Take(pin, loginId, from);
+    if (!pending)
+        return nullptr;
+    StartSession(std::move(*pending));
+    return sessions_.Authenticate(pin, loginId, from);
+}
+
+void ServerCore::StartSession(Session s) {
+    uint32_t pin = s.pin;
+    Endpoint at = s.endpoint;
+    if (sessions_.Find(pin))
+        EndSession(pin, EndReason::kReplaced);
+    // The client behind this address now speaks for another account: the old one is over.
+    if (Session* other = sessions_.FindByEndpoint(at))
+        EndSession(other->pin, EndReason::kOtherLogin);
+    s.lastSeenMs = clock_.NowMs();
+    store_.SetTerminal(pin, s.terminal);
+    store_.DeleteSession(pin);  // what an earlier session had executed is not this one's
+    store_.SaveSession(SessionRecord{pin, s.loginId, at, s.status, s.terminal});
+    const Session& live = sessions_.Add(std::move(s));
+    transport_.Confirm(at, pin, live.loginId, clock_.NowMs());
+    log_.Printf("session start: PIN %u (%s) at %s, status %u", pin, live.profile.userName.c_str(),
+                at.ToString().c_str(), live.status);
+    if (live.VisibleStatus() != OV_ONLINE_STATUS_OFFLINE)
+        TellWatchers(pin, live.VisibleStatus());
+    DeliverWaiting(live);
 }
 
 void ServerCore::EndSession(uint32_t pin, EndReason reason) {
@@ -235,7 +354,11 @@ void ServerCore::EndSession(uint32_t pin, EndReason reason) {
     uint32_t visible = s->VisibleStatus();
     log_.Printf("session end: PIN %u (%s) at %s, %s", pin, s->profile.userName.c_str(),
                 s->endpoint.ToString().c_str(), ReasonText(static_cast<int>(reason)));
+    Endpoint at = s->endpoint;
     sessions_.Remove(pin);
+    store_.DeleteSession(pin);
+    // What was on its way to the session is given up (stored messages stay stored).
+    transport_.Unconfirm(at);
     // A replaced session is followed at once by the new one's status.
     if (reason != EndReason::kReplaced && visible != OV_ONLINE_STATUS_OFFLINE) {
         TellWatchers(pin, OV_ONLINE_STATUS_OFFLINE);
@@ -274,25 +397,33 @@ void ServerCore::LeaveGroup(Group& group, Session& s) {
     uint16_t type = group.type;
     uint32_t id = group.id;
     s.groups.erase(std::remove(s.groups.begin(), s.groups.end(), id), s.groups.end());
+    // One who entered invisible and is so still leaves as unseen as they came.
+    auto& unseen = group.unannounced;
+    bool wasUnseen = std::find(unseen.begin(), unseen.end(), s.pin) != unseen.end();
+    unseen.erase(std::remove(unseen.begin(), unseen.end(), s.pin), unseen.end());
+    bool tell = !wasUnseen || s.VisibleStatus() != OV_ONLINE_STATUS_OFFLINE;
     if (!groups_.Leave(group, s.pin))
         return;
     const Group* rest = groups_.Find(id);  // gone when s was the last member
-    if (!rest)
+    if (!rest || !tell)
         return;
     std::string leave = reply::GroupUserLeave(type, id, s.pin);
-    std::string count =
-        reply::GroupOnlineCount(type, id, static_cast<uint32_t>(rest->members.size()));
+    uint32_t visible = VisibleMembers(*rest);
     for (uint32_t member : rest->members) {
         if (const Session* m = sessions_.Find(member)) {
             Notify(*m, OV_SCMD_GRP_USR_LEAVE, leave);
-            Notify(*m, OV_SCMD_GRP_OUSR_CNT, count);
+            Notify(*m, OV_SCMD_GRP_OUSR_CNT,
+                   reply::GroupOnlineCount(type, id, MembersShownTo(member, visible)));
         }
     }
 }
 
 void ServerCore::DeliverWaiting(const Session& s) {
-    for (const StoredMessage& m : store_.MessagesFor(s.pin))
-        DeliverStored(s, m, true);
+    // Stored messages go in batches, oldest first: a large mailbox is neither read nor sent
+    // at once, and the next batch waits until this one is acknowledged or given up.
+    uint64_t generation = ++waitingGeneration_;
+    waitingDeliveries_[s.pin] = WaitingDelivery{generation, s.loginId, 0, 0};
+    SendWaitingBatch(s.pin, generation);
     for (const BuddyRequest& req : store_.UndeliveredRequestsFor(s.pin)) {
         uint32_t from = req.fromPin, to = req.toPin;
         Notify(s, OV_SCMD_ADD_BUDDY_REQUEST, reply::AddBuddyRequest(ProfileOf(from), req.message),
@@ -309,6 +440,44 @@ void ServerCore::DeliverWaiting(const Session& s) {
                        store_.DeleteAnswer(id);
                });
     }
+}
+
+void ServerCore::SendWaitingBatch(uint32_t pin, uint64_t generation) {
+    for (;;) {
+        auto it = waitingDeliveries_.find(pin);
+        if (it == waitingDeliveries_.end() || it->second.generation != generation)
+            return;  // a newer login has its own delivery
+        WaitingDelivery& w = it->second;
+        const Session* s = sessions_.Find(pin);
+        std::vector<StoredMessage> batch;
+        if (s && s->loginId == w.loginId)
+            batch = store_.MessagesFor(pin, w.lastId, config_.waitingBatch);
+        if (batch.empty()) {
+            waitingDeliveries_.erase(it);
+            return;
+        }
+        w.lastId = batch.back().id;
+        // One count held for the loop, so that a message settled at once (the client's
+        // queue is full) does not start the next batch in the middle of this one.
+        w.inFlight = 1;
+        for (const StoredMessage& m : batch) {
+            ++w.inFlight;
+            if (!DeliverStored(*s, m,
+                               [this, pin, generation] { WaitingSettled(pin, generation); })) {
+                --w.inFlight;  // on its way already, from an earlier login
+            }
+        }
+        if (--w.inFlight != 0)
+            return;
+    }
+}
+
+void ServerCore::WaitingSettled(uint32_t pin, uint64_t generation) {
+    auto it = waitingDeliveries_.find(pin);
+    if (it == waitingDeliveries_.end() || it->second.generation != generation)
+        return;
+    if (--it->second.inFlight == 0)
+        SendWaitingBatch(pin, generation);
 }
 
 PublicProfile ServerCore::ProfileOf(uint32_t pin) {

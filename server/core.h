@@ -30,6 +30,7 @@
 #include "server/log.h"
 #include "server/login_limits.h"
 #include "server/password.h"
+#include "server/pending_logins.h"
 #include "server/reliability.h"
 #include "server/requests.h"
 #include "server/sessions.h"
@@ -43,6 +44,11 @@ struct CoreStats {
     uint64_t executed = 0;   // commands run
     size_t sessions = 0;
     size_t peakSessions = 0;
+    size_t pendingLogins = 0;       // right passwords whose client has not spoken again yet
+    size_t confirmedAddresses = 0;  // addresses with a session
+    size_t otherAddresses = 0;      // addresses remembered without one
+    size_t outstanding = 0;         // datagrams kept for retransmission
+    size_t outstandingBytes = 0;
     size_t groups = 0;
     ReliabilityStats transport;
 };
@@ -56,6 +62,9 @@ public:
     // One datagram from a client. localIp (host order, 0 = unknown) is the address it was
     // sent to, for the handshake's server list when the server listens on every address.
     void OnDatagram(const Endpoint& from, std::string_view datagram, uint32_t localIp = 0);
+    // Takes up the sessions of an earlier run from the store and delivers what waits for
+    // them; once, before the first datagram.
+    void Restore();
     // Does what is due: retransmissions, give-ups, expiry of silent sessions.
     void Tick();
     // Monotonic time at which Tick has something to do (INT64_MAX: nothing waits).
@@ -74,6 +83,9 @@ private:
         uint32_t localIp = 0;
         Session* session = nullptr;  // set for commands that need a login
         wire::Reader body{nullptr, 0};
+        // The acknowledgement waits until what the command changed is written down.
+        bool ackDue = false;
+        uint32_t fingerprint = 0;  // of the datagram, for the store's duplicate filter
     };
     using Handler = void (ServerCore::*)(Request&);
     struct Command {
@@ -83,7 +95,8 @@ private:
     };
     static const Command* FindCommand(uint16_t code);
 
-    // Sending.
+    // Sending. A reply to a command that showed its session goes out until acknowledged;
+    // any other reply goes out once, within what the address may receive.
     void Reply(const Request& r, const std::string& body);
     void ReplyError(const Request& r, uint16_t error);
     void Notify(const Session& to, uint16_t command, const std::string& body,
@@ -91,13 +104,22 @@ private:
     // A body that does not decode: logged, not executed, answered with OV_ERR_BAD_FIELD
     // where the command has a reply (rather than leaving the client to time out).
     void Malformed(const Request& r);
+    // Sends the acknowledgement a command's handler held back (see Request::ackDue).
+    void Acknowledge(Request& r);
 
     // Session lifecycle (core.cpp).
+    // The live session with these credentials at this address, or the pending login with
+    // them, which becomes the live session now (its client has shown the login ID).
+    Session* Authenticate(uint32_t pin, uint32_t loginId, const Endpoint& from);
+    void StartSession(Session s);
+    bool FromSelf(const Endpoint& from, uint32_t localIp) const;
     enum class EndReason { kLogout, kExpired, kReplaced, kOtherLogin };
     void EndSession(uint32_t pin, EndReason reason);
     void TellWatchers(uint32_t pin, uint32_t visibleStatus);
     void TellGroupMembers(const Session& s, uint32_t visibleStatus);
     void DeliverWaiting(const Session& s);
+    void SendWaitingBatch(uint32_t pin, uint64_t generation);
+    void WaitingSettled(uint32_t pin, uint64_t generation);
     void LeaveGroup(Group& group, Session& s);
     PublicProfile ProfileOf(uint32_t pin);
     uint32_t VisibleStatusOf(uint32_t pin);
@@ -107,13 +129,12 @@ private:
     void OnHandshake(Request& r);
     void OnRegister(Request& r);
     void OnLogin(Request& r);
+    // After the password was found right: the reply, and a login that waits for its client.
+    void FinishLogin(const Request& r, const UserRecord& user, const req::Login& login);
     void OnLogout(Request& r);
     void OnKeepAlive(Request& r);
     void OnStatus(Request& r);
     void OnChangePassword(Request& r);
-    // The part of a login after the password has been verified.
-    void FinishLogin(const Request& r, const req::Login& login,
-                     const std::optional<UserRecord>& user);
     void FinishRegister(const Request& r, const req::UserFields& f, const std::string& hash);
     void OnGetInfo(Request& r);
     void OnPutInfo(Request& r);
@@ -180,7 +201,17 @@ private:
     void OnSendToUsers(Request& r);
     void OnPtpRequest(Request& r);
     uint16_t MessagePermission(uint32_t fromPin, uint32_t toPin, uint32_t toMode);
-    void DeliverStored(const Session& to, const StoredMessage& m, bool keepIfUndelivered);
+    // Sends a stored message; it leaves the store once acknowledged, and when given up
+    // unless it is to be kept for the recipient's next login (within the quotas). False when
+    // it is on its way already. settled runs once it is acknowledged or given up.
+    bool DeliverStored(const Session& to, const StoredMessage& m,
+                       std::function<void()> settled = {});
+    // Whether the quotas let the message wait for its recipient; otherwise the sender's
+    // error. senderLeft carries the sender's remaining allowance across the recipients of
+    // one send.
+    uint16_t MayKeep(const StoredMessage& m, std::optional<size_t>* senderLeft = nullptr);
+    // Stores a message for later within the quotas; otherwise the sender's error.
+    uint16_t KeepForLater(const StoredMessage& m, std::optional<size_t>* senderLeft = nullptr);
     // Groups (handlers_group.cpp).
     void OnGroupEnter(Request& r);
     void OnGroupLeave(Request& r);
@@ -189,6 +220,10 @@ private:
     void OnGroupCount(Request& r);
     void OnSendToGroup(Request& r);
     Group* LocateGroup(const req::GroupRef& ref);
+    // Invisible members are left out of what others see of a group.
+    uint32_t VisibleMembers(const Group& g);
+    std::vector<uint32_t> MembersShown(const Group& g, uint32_t viewer);
+    uint32_t MembersShownTo(uint32_t viewer, uint32_t visibleMembers);
 
     // Sends a list in parts of at most partSize entries with the ALL / HEAD / BODY / TAIL
     // flags; make(flag, count, entries) builds one part's body.
@@ -211,9 +246,19 @@ private:
     std::unordered_map<uint32_t, size_t> checksPerIp_;  // flights per client IP
     Reliability transport_;
     Sessions sessions_;
+    PendingLogins pending_;
     Groups groups_;
     std::unordered_set<int64_t> deliveringStored_;  // stored messages sent, not yet acked
-    int64_t nextExpiryCheckMs_ = INT64_MIN;
+    // Per PIN, the batch of stored messages on its way to the user's session.
+    struct WaitingDelivery {
+        uint64_t generation = 0;  // a new login starts a new delivery
+        uint32_t loginId = 0;
+        int64_t lastId = 0;   // the last message of the batch
+        size_t inFlight = 0;  // of the batch, neither acknowledged nor given up
+    };
+    std::unordered_map<uint32_t, WaitingDelivery> waitingDeliveries_;
+    uint64_t waitingGeneration_ = 0;
+    int64_t nextExpiryCheckMs_;
     uint64_t datagrams_ = 0;
     uint64_t dropped_ = 0;
     uint64_t executed_ = 0;

@@ -18,6 +18,8 @@ struct Group {
     std::string name;
     uint32_t mode = 0;
     std::vector<uint32_t> members;  // PINs in the order they entered
+    // Members who entered invisible: the others were not told of them.
+    std::vector<uint32_t> unannounced;
 
     bool HasMember(uint32_t pin) const;
 };

@@ -117,34 +117,20 @@ void ServerCore::OnLogin(Request& r) {
     StartPasswordCheck(r, std::move(job));
 }
 
-void ServerCore::FinishLogin(const Request& r, const req::Login& login,
-                             const std::optional<UserRecord>& user) {
-    uint32_t pin = user->pin;
-    if (sessions_.Find(pin))
-        EndSession(pin, EndReason::kReplaced);
-    // The client behind this address now speaks for another account: the old one is over.
-    if (Session* other = sessions_.FindByEndpoint(r.from)) {
-        EndSession(other->pin, EndReason::kOtherLogin);
-    }
+void ServerCore::FinishLogin(const Request& r, const UserRecord& user, const req::Login& login) {
+    // The session starts when the client speaks with the new login ID from this address: a
+    // login with a forged source ends nobody's session and makes nothing be sent there.
     Session s;
-    s.pin = pin;
+    s.pin = user.pin;
     s.loginId = NextLoginId();
     s.endpoint = r.from;
     s.status =
         login.status == OV_ONLINE_STATUS_OFFLINE ? uint32_t{OV_ONLINE_STATUS_ONLINE} : login.status;
     s.terminal = login.terminal;
-    s.lastSeenMs = clock_.NowMs();
-    s.profile = PublicProfile::From(*user);
-    uint32_t previousTerminal = user->terminal;
-    store_.SetTerminal(pin, login.terminal);
-    const Session& live = sessions_.Add(std::move(s));
-    Reply(r, reply::Login(OV_ERR_NONE, previousTerminal, pin, live.loginId, r.from.WireIp()));
-    log_.Printf("session start: PIN %u (%s) at %s, status %u", pin, user->userName.c_str(),
-                r.from.ToString().c_str(), live.status);
-    if (live.VisibleStatus() != OV_ONLINE_STATUS_OFFLINE) {
-        TellWatchers(pin, live.VisibleStatus());
-    }
-    DeliverWaiting(live);
+    s.profile = PublicProfile::From(user);
+    uint32_t loginId = s.loginId;
+    pending_.Add(std::move(s), clock_.NowMs());
+    Reply(r, reply::Login(OV_ERR_NONE, user.terminal, user.pin, loginId, r.from.WireIp()));
 }
 
 void ServerCore::OnLogout(Request& r) {
@@ -162,6 +148,7 @@ void ServerCore::OnStatus(Request& r) {
     Session& s = *r.session;
     uint32_t before = s.VisibleStatus();
     s.status = status;
+    store_.SetSessionStatus(s.pin, status);
     uint32_t after = s.VisibleStatus();
     if (after == before)
         return;

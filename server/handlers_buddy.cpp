@@ -113,11 +113,18 @@ void ServerCore::SendAddBuddyNotice(const Session& from, uint32_t targetPin) {
     m.componentCode = 0;
     m.text = reply::AddBuddyNoticeText(from.profile, from.VisibleStatus());
     m.sentTime = clock_.WallSeconds();
-    if (const Session* t = sessions_.Find(targetPin)) {
-        DeliverStored(*t, m, true);
-    } else {
-        store_.SaveMessage(m);
+    const Session* t = sessions_.Find(targetPin);
+    if (!t) {
+        KeepForLater(m);
+        return;
     }
+    // Stored first, so that it outlives a restart on its way; kept for the next login when
+    // undelivered, as far as the quotas allow.
+    m.keep = StoredMessage::kUntilDelivered;
+    m.packetSeq = transport_.NextPacketSeq();
+    m.id = store_.SaveMessage(m);
+    if (m.id != 0)
+        DeliverStored(*t, m);
 }
 
 void ServerCore::OnBuddyUpdate(Request& r) {

@@ -19,6 +19,30 @@ uint16_t Count16(size_t n) {
 }
 }  // namespace
 
+uint32_t ServerCore::VisibleMembers(const Group& g) {
+    uint32_t n = 0;
+    for (uint32_t pin : g.members) {
+        if (VisibleStatusOf(pin) != OV_ONLINE_STATUS_OFFLINE)
+            ++n;
+    }
+    return n;
+}
+
+std::vector<uint32_t> ServerCore::MembersShown(const Group& g, uint32_t viewer) {
+    std::vector<uint32_t> shown;
+    shown.reserve(g.members.size());
+    for (uint32_t pin : g.members) {
+        if (pin == viewer || VisibleStatusOf(pin) != OV_ONLINE_STATUS_OFFLINE)
+            shown.push_back(pin);
+    }
+    return shown;
+}
+
+uint32_t ServerCore::MembersShownTo(uint32_t viewer, uint32_t visibleMembers) {
+    // An invisible member sees themselves.
+    return visibleMembers + (VisibleStatusOf(viewer) == OV_ONLINE_STATUS_OFFLINE ? 1 : 0);
+}
+
 Group* ServerCore::LocateGroup(const req::GroupRef& ref) {
     if (ref.id != 0) {
         if (Group* g = groups_.Find(ref.id))
@@ -40,9 +64,9 @@ void ServerCore::OnGroupEnter(Request& r) {
     if (!group && ref.name.empty())
         return fail(OV_ERR_GRP_NOT_EXIST);
     if (group && group->HasMember(me.pin)) {
-        return Reply(r,
-                     reply::EnterGroup(OV_ERR_NONE, group->type, group->id,
-                                       static_cast<uint32_t>(group->members.size()), group->mode));
+        return Reply(
+            r, reply::EnterGroup(OV_ERR_NONE, group->type, group->id,
+                                 MembersShownTo(me.pin, VisibleMembers(*group)), group->mode));
     }
     if (group && group->members.size() >= config_.groupCapacity) {
         return fail(OV_ERR_GRP_TOO_MANY_USRS);
@@ -53,17 +77,24 @@ void ServerCore::OnGroupEnter(Request& r) {
         group = &groups_.Create(ref.type, ref.name);
     group->members.push_back(me.pin);
     me.groups.push_back(group->id);
-    auto online = static_cast<uint32_t>(group->members.size());
-    Reply(r, reply::EnterGroup(OV_ERR_NONE, group->type, group->id, online, group->mode));
+    uint32_t visible = VisibleMembers(*group);
+    Reply(r, reply::EnterGroup(OV_ERR_NONE, group->type, group->id, MembersShownTo(me.pin, visible),
+                               group->mode));
+    if (me.VisibleStatus() == OV_ONLINE_STATUS_OFFLINE) {
+        // Invisible: the others are not told, and their count does not change.
+        group->unannounced.push_back(me.pin);
+        return;
+    }
     std::string enter =
         reply::GroupUserEnter(group->type, group->id, me.profile, me.VisibleStatus());
-    std::string count = reply::GroupOnlineCount(group->type, group->id, online);
     for (uint32_t member : group->members) {
         if (member == me.pin)
             continue;
         if (const Session* m = sessions_.Find(member)) {
             Notify(*m, OV_SCMD_GRP_USR_ENTER, enter);
-            Notify(*m, OV_SCMD_GRP_OUSR_CNT, count);
+            Notify(
+                *m, OV_SCMD_GRP_OUSR_CNT,
+                reply::GroupOnlineCount(group->type, group->id, MembersShownTo(member, visible)));
         }
     }
 }
@@ -83,13 +114,12 @@ void ServerCore::OnGroupList(Request& r) {
     const Group* g = LocateGroup(ref);
     if (!g)
         return Reply(r, reply::GroupList(OV_ERR_GRP_NOT_EXIST, ref.type, ref.id, 0, 0, {}));
+    std::vector<uint32_t> shown = MembersShown(*g, r.session->pin);
     wire::Writer w;
-    size_t n = std::min(g->members.size(), kRosterCap);
-    for (size_t i = 0; i < n; ++i) {
-        uint32_t pin = g->members[i];
-        reply::GroupUserEntry(w, ProfileOf(pin), VisibleStatusOf(pin));
-    }
-    Reply(r, reply::GroupList(OV_ERR_NONE, g->type, g->id, Count16(g->members.size()),
+    size_t n = std::min(shown.size(), kRosterCap);
+    for (size_t i = 0; i < n; ++i)
+        reply::GroupUserEntry(w, ProfileOf(shown[i]), VisibleStatusOf(shown[i]));
+    Reply(r, reply::GroupList(OV_ERR_NONE, g->type, g->id, Count16(shown.size()),
                               static_cast<uint16_t>(n), w.Bytes()));
 }
 
@@ -100,16 +130,17 @@ void ServerCore::OnGroupList2(Request& r) {
     const Group* g = LocateGroup(ref);
     if (!g)
         return ReplyError(r, OV_ERR_GRP_NOT_EXIST);
+    std::vector<uint32_t> shown = MembersShown(*g, r.session->pin);
     std::vector<std::string> entries;
-    entries.reserve(g->members.size());
-    for (uint32_t pin : g->members) {
+    entries.reserve(shown.size());
+    for (uint32_t pin : shown) {
         wire::Writer w;
         reply::GroupUserEntry(w, ProfileOf(pin), VisibleStatusOf(pin));
         entries.push_back(std::move(w.Bytes()));
     }
     uint16_t type = g->type;
     uint32_t id = g->id;
-    uint16_t online = Count16(g->members.size());
+    uint16_t online = Count16(shown.size());
     ReplyInParts(r, entries, kRosterCap, [&](uint16_t flag, uint16_t count, const std::string& e) {
         return reply::GroupListPart(OV_ERR_NONE, type, id, online, flag, count, e);
     });
@@ -122,8 +153,8 @@ void ServerCore::OnGroupCount(Request& r) {
     const Group* g = LocateGroup(ref);
     if (!g)
         return Reply(r, reply::GroupCount(OV_ERR_GRP_NOT_EXIST, ref.type, ref.id, 0));
-    Reply(r,
-          reply::GroupCount(OV_ERR_NONE, g->type, g->id, static_cast<uint32_t>(g->members.size())));
+    Reply(r, reply::GroupCount(OV_ERR_NONE, g->type, g->id,
+                               MembersShownTo(r.session->pin, VisibleMembers(*g))));
 }
 
 void ServerCore::OnSendToGroup(Request& r) {

@@ -16,8 +16,9 @@ constexpr uint32_t kCriteria = OV_UFLD_PIN | OV_UFLD_USERNAME | OV_UFLD_NICKNAME
                                OV_UFLD_SEX | OV_UFLD_CAREER;
 
 // The request's fields as a query; an empty text criterion is no criterion.
-SearchQuery ToQuery(const req::UserFields& f, bool withPin) {
+SearchQuery ToQuery(const req::UserFields& f, bool withPin, uint32_t viewer) {
     SearchQuery q;
+    q.viewer = viewer;
     q.mask = f.mask & kCriteria;
     if (!withPin)
         q.mask &= ~uint32_t{OV_UFLD_PIN};
@@ -52,7 +53,8 @@ void ServerCore::OnSearch(Request& r) {
     if (!req::DecodeSearch(r.body, &s))
         return Malformed(r);
     bool more = false;
-    std::vector<uint32_t> pins = store_.Search(ToQuery(s.fields, false), 0, kSearchCap, &more);
+    std::vector<uint32_t> pins =
+        store_.Search(ToQuery(s.fields, false, r.session->pin), 0, kSearchCap, &more);
     if (pins.empty())
         return Reply(r, reply::List(OV_ERR_NO_MATCH, 0, {}));
     wire::Writer w;
@@ -65,7 +67,7 @@ void ServerCore::OnSearch2(Request& r) {
     req::Search s;
     if (!req::DecodeSearch2(r.body, &s))
         return Malformed(r);
-    SearchQuery q = ToQuery(s.fields, true);
+    SearchQuery q = ToQuery(s.fields, true, r.session->pin);
     bool more = false;
     std::vector<uint32_t> pins = s.online != 0 ? SearchOnline(q, s.start, kPageSize, &more)
                                                : store_.Search(q, s.start, kPageSize, &more);

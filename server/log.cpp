@@ -17,6 +17,29 @@ Log::Log()
           std::fprintf(stderr, "%s %.*s\n", stamp, static_cast<int>(line.size()), line.data());
       }) {}
 
+namespace {
+
+// Control bytes (below 0x20, and 0x7F) as \xNN, so that names and other texts from the
+// network cannot start log lines of their own or send terminal sequences. Bytes from 0x80 up
+// are code page 936 text and stay as they are.
+std::string Escaped(std::string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 void Log::Printf(const char* format, ...) {
     char buffer[1024];
     va_list args;
@@ -25,7 +48,8 @@ void Log::Printf(const char* format, ...) {
     va_end(args);
     if (n < 0)
         return;
-    sink_(std::string_view(buffer, std::min<size_t>(static_cast<size_t>(n), sizeof buffer - 1)));
+    sink_(Escaped(
+        std::string_view(buffer, std::min<size_t>(static_cast<size_t>(n), sizeof buffer - 1))));
 }
 
 void Log::Dropped(int64_t nowMs, const std::string& from, std::string_view why) {

@@ -20,6 +20,8 @@ public:
         return Log(Sink([](std::string_view) {}));
     }
 
+    // One line; control characters in it (from names and other texts of clients) come out
+    // as \xNN, so that a line is always one line.
     void Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // A line about a bad datagram; at most kBurst of them per window, then one summary.
     void Dropped(int64_t nowMs, const std::string& from, std::string_view why);

@@ -1,7 +1,8 @@
 // orvane-server: the reference server of the Orvane protocol.
 //
 //   orvane-server [--listen 127.0.0.1:9999] [--db PATH | --db :memory:] [--server HOST:PORT]...
-//                 [--group-capacity N] [--password-cost interactive|minimal]
+//                 [--group-capacity N] [--max-waiting N] [--max-stored-per-day N]
+//                 [--password-cost interactive|minimal]
 //
 // Stops cleanly on SIGINT and SIGTERM.
 #include <signal.h>
@@ -30,6 +31,9 @@ void Usage(FILE* out) {
                  "  --server HOST:PORT        a server the handshake lists (repeatable;\n"
                  "                            default: this server)\n"
                  "  --group-capacity N        most users in one group (default 500)\n"
+                 "  --max-waiting N           most messages waiting for one user (default 1000)\n"
+                 "  --max-stored-per-day N    most messages one sender has stored in 24 hours\n"
+                 "                            (default 10000)\n"
                  "  --password-cost COST      interactive (default) or minimal (tests)\n",
                  ov::server::kDefaultPort);
 }
@@ -99,6 +103,13 @@ int main(int argc, char** argv) {
             const char* text = value();
             if (!ParseCount(text, &config.groupCapacity)) {
                 std::fprintf(stderr, "orvane-server: --group-capacity wants a number\n");
+                return 2;
+            }
+        } else if (arg == "--max-waiting" || arg == "--max-stored-per-day") {
+            size_t* limit = arg == "--max-waiting" ? &config.maxWaitingPerRecipient
+                                                   : &config.maxStoredPerSenderPerDay;
+            if (!ParseCount(value(), limit)) {
+                std::fprintf(stderr, "orvane-server: %s wants a number\n", argv[i - 1]);
                 return 2;
             }
         } else if (arg == "--password-cost") {

@@ -159,7 +159,7 @@ void ServerCore::AnswerLogin(const Request& r, const PasswordJob& job) {
     if (!user || store_.PasswordHash(job.pin) != job.hash)
         return ReplyCheckFailed(r, OV_ERR_BAD_USR_OR_PASSWD);
     limits_.Succeeded(job.account, r.from.ip);
-    FinishLogin(r, job.login, user);
+    FinishLogin(r, *user, job.login);
 }
 
 // Answers a password change whose old password is verified.

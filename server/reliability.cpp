@@ -1,123 +1,245 @@
 #include "server/reliability.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "common/protocol/vocabulary.h"
-#include "common/protocol/wire.h"
 
 namespace ov::server {
 
 namespace {
-
-uint32_t Fnv1a(std::string_view bytes) {
-    uint32_t h = 2166136261u;
-    for (unsigned char c : bytes) {
-        h ^= c;
-        h *= 16777619u;
-    }
-    return h;
-}
 
 constexpr int64_t kSweepEveryMs = 10'000;
 
 }  // namespace
 
 Reliability::Reliability(const ReliabilityConfig& config, Transmit transmit)
-    : config_(config), transmit_(std::move(transmit)), nextSeq_(config.firstPacketSeq) {
+    : config_(config),
+      transmit_(std::move(transmit)),
+      nextSeq_(config.firstPacketSeq),
+      addresses_(config.maxAddresses) {
     if (config_.maxTransmissions < 1)
         config_.maxTransmissions = 1;
     if (config_.windowPerPeer < 1)
         config_.windowPerPeer = 1;
 }
 
-Reliability::Peer* Reliability::FindOrAddPeer(const Endpoint& ep, int64_t nowMs) {
-    auto it = peers_.find(ep);
-    if (it != peers_.end())
-        return &it->second;
-    if (peers_.size() >= config_.maxPeers) {
-        // Make room from addresses that have been quiet for a while before refusing.
-        ForgetIdlePeers(nowMs, config_.peerIdleMs / 12);
-        if (peers_.size() >= config_.maxPeers)
-            return nullptr;
-    }
-    Peer& peer = peers_[ep];
-    peer.lastActivityMs = nowMs;
-    return &peer;
+void Reliability::Emit(const Endpoint& to, std::string_view bytes) {
+    stats_.bytesOut += bytes.size();
+    transmit_(to, bytes);
 }
 
-bool Reliability::AcceptCommand(const Endpoint& from, uint32_t packetSeq, std::string_view datagram,
-                                int64_t nowMs) {
-    Peer* peer = FindOrAddPeer(from, nowMs);
-    if (!peer) {
-        ++stats_.refused;
-        return false;
+uint32_t Reliability::Fingerprint(std::string_view datagram) {
+    uint32_t h = 2166136261u;  // FNV-1a
+    for (unsigned char c : datagram) {
+        h ^= c;
+        h *= 16777619u;
     }
-    // Acknowledged every time, duplicates included: the first acknowledgement may be lost.
-    transmit_(from, wire::ServerAck(packetSeq));
-    peer->lastActivityMs = nowMs;
-    uint32_t hash = Fnv1a(datagram);
-    for (Seen& seen : peer->recent) {
-        if (seen.seq != packetSeq || seen.atMs == INT64_MIN)
-            continue;
-        if (seen.hash == hash && nowMs - seen.atMs <= config_.duplicateWindowMs) {
-            ++stats_.duplicates;
-            return false;
+    return h;
+}
+
+uint32_t Reliability::NextPacketSeq() {
+    uint32_t seq = nextSeq_++;
+    if (nextSeq_ == 0)
+        nextSeq_ = 1;
+    return seq;
+}
+
+std::string Reliability::Number(uint16_t command, uint16_t cmdSeqNum, std::string_view body,
+                                uint32_t packetSeq) {
+    uint32_t seq = packetSeq != 0 ? packetSeq : NextPacketSeq();
+    wire::Writer w;
+    wire::WriteServerHeader(w, wire::ServerHeader{wire::kVersion, command, seq, cmdSeqNum});
+    w.Raw(body);
+    return std::move(w.Bytes());
+}
+
+void Reliability::Acknowledge(const Endpoint& from, uint32_t packetSeq) {
+    Emit(from, wire::ServerAck(packetSeq));
+}
+
+void Reliability::Remember(const Endpoint& ep, uint32_t packetSeq, uint32_t fingerprint,
+                           int64_t nowMs) {
+    auto peer = peers_.find(ep);
+    if (peer == peers_.end())
+        return;
+    Peer& p = peer->second;
+    p.recent[p.next] = Seen{packetSeq, fingerprint, nowMs};
+    p.next = (p.next + 1) % kRecent;
+}
+
+bool Reliability::AcceptCommand(const Endpoint& from, const wire::RequestHeader& header,
+                                std::string_view datagram, int64_t nowMs, bool authenticated,
+                                bool acknowledge) {
+    const uint32_t seq = header.nPacketSeq;
+    const uint32_t hash = Fingerprint(datagram);
+    auto peer = authenticated ? peers_.find(from) : peers_.end();
+    if (peer != peers_.end()) {
+        Peer& p = peer->second;
+        for (Seen& seen : p.recent) {
+            if (seen.seq != seq || seen.atMs == INT64_MIN)
+                continue;
+            if (seen.hash == hash && nowMs - seen.atMs <= config_.duplicateWindowMs) {
+                // Acknowledged every time: the first acknowledgement may be lost.
+                ++stats_.duplicates;
+                Acknowledge(from, seq);
+                return false;
+            }
+            // Same number, other bytes (a restarted client counts from the start again), or
+            // an old entry: this is a new command.
+            seen = Seen{seq, hash, nowMs};
+            if (acknowledge)
+                Acknowledge(from, seq);
+            return true;
         }
-        // Same number, other bytes (a restarted client counts from the start again), or an
-        // old entry: this is a new command.
-        seen = Seen{packetSeq, hash, nowMs};
+        p.recent[p.next] = Seen{seq, hash, nowMs};
+        p.next = (p.next + 1) % kRecent;
+        if (acknowledge)
+            Acknowledge(from, seq);
         return true;
     }
-    peer->recent[peer->next] = Seen{packetSeq, hash, nowMs};
-    peer->next = (peer->next + 1) % kRecent;
+
+    AddressTable::Entry& e = addresses_.Touch(from, nowMs);
+    e.credit = std::min(config_.creditCap,
+                        e.credit + config_.amplification * static_cast<int64_t>(datagram.size()));
+    std::string ack = wire::ServerAck(seq);
+    if (e.credit >= static_cast<int64_t>(ack.size())) {
+        e.credit -= static_cast<int64_t>(ack.size());
+        Emit(from, ack);
+    } else {
+        ++stats_.throttled;
+    }
+    for (AddressTable::Command& c : e.recent) {
+        if (c.atMs == INT64_MIN || c.packetSeq != seq)
+            continue;
+        if (c.hash == hash && nowMs - c.atMs <= config_.duplicateWindowMs) {
+            ++stats_.duplicates;
+            // The reply may have been lost: once more, for this copy of the command.
+            if (!c.reply.empty()) {
+                if (e.credit >= static_cast<int64_t>(c.reply.size())) {
+                    e.credit -= static_cast<int64_t>(c.reply.size());
+                    ++stats_.sentOnce;
+                    Emit(from, c.reply);
+                } else {
+                    ++stats_.throttled;
+                }
+            }
+            return false;
+        }
+        c = AddressTable::Command{seq, hash, header.nCmdSeqNum, nowMs, {}};
+        return true;
+    }
+    e.recent[e.next] = AddressTable::Command{seq, hash, header.nCmdSeqNum, nowMs, {}};
+    e.next = (e.next + 1) % AddressTable::kRecent;
     return true;
 }
 
-bool Reliability::OnAck(const Endpoint& from, uint32_t packetSeq, int64_t nowMs) {
-    auto it = outgoing_.find(packetSeq);
-    // Only the address the datagram went to can acknowledge it, and only while in flight.
-    if (it == outgoing_.end() || !(it->second.to == from) || it->second.transmissions == 0) {
+bool Reliability::SendOnce(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum,
+                           std::string_view body, int64_t nowMs) {
+    (void)nowMs;
+    AddressTable::Entry* e = addresses_.Find(to);
+    if (!e || e->credit < static_cast<int64_t>(wire::kServerHeaderSize + body.size())) {
+        ++stats_.throttled;
         return false;
     }
+    std::string bytes = Number(command, cmdSeqNum, body);
+    e->credit -= static_cast<int64_t>(bytes.size());
+    ++stats_.sentOnce;
+    Emit(to, bytes);
+    if (cmdSeqNum == 0)
+        return true;
+    AddressTable::Command* latest = nullptr;
+    for (AddressTable::Command& c : e->recent) {
+        if (c.atMs != INT64_MIN && c.cmdSeq == cmdSeqNum && (!latest || c.atMs > latest->atMs))
+            latest = &c;
+    }
+    if (latest)
+        latest->reply = std::move(bytes);
+    return true;
+}
+
+bool Reliability::OnAck(const Endpoint& from, uint32_t packetSeq, uint32_t pin, uint32_t loginId,
+                        int64_t nowMs) {
+    auto peer = peers_.find(from);
+    // Only the session the datagram went to can acknowledge it, and only while in flight.
+    if (peer == peers_.end() || peer->second.pin != pin || peer->second.loginId != loginId)
+        return false;
+    auto it = outgoing_.find(packetSeq);
+    if (it == outgoing_.end() || !(it->second.to == from) || it->second.transmissions == 0)
+        return false;
     timers_.erase({it->second.dueMs, packetSeq});
     ++stats_.acknowledged;
     std::vector<Done> completions;
     Finish(packetSeq, &completions);
-    auto peer = peers_.find(from);
-    if (peer != peers_.end()) {
-        peer->second.lastActivityMs = nowMs;
-        Pump(peer->second, nowMs);
-    }
+    Pump(peer->second, nowMs);
     for (auto& done : completions)
         done(true);
     return true;
 }
 
-void Reliability::Send(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum,
-                       std::string_view body, int64_t nowMs, Done done) {
-    Peer* peer = FindOrAddPeer(to, nowMs);
-    if (!peer || peer->waiting.size() - peer->waitingHead >= config_.queuePerPeer) {
+void Reliability::Confirm(const Endpoint& ep, uint32_t pin, uint32_t loginId, int64_t nowMs) {
+    (void)nowMs;
+    auto it = peers_.find(ep);
+    if (it != peers_.end() && it->second.pin == pin && it->second.loginId == loginId)
+        return;
+    if (it != peers_.end())
+        Unconfirm(ep);  // another session's datagrams do not go to this one
+    Peer& p = peers_[ep];
+    p.pin = pin;
+    p.loginId = loginId;
+}
+
+void Reliability::Unconfirm(const Endpoint& ep) {
+    auto it = peers_.find(ep);
+    if (it == peers_.end())
+        return;
+    Peer peer = std::move(it->second);
+    peers_.erase(it);
+    std::vector<Done> completions;
+    for (uint32_t seq : peer.inflight) {
+        auto out = outgoing_.find(seq);
+        if (out != outgoing_.end())
+            timers_.erase({out->second.dueMs, seq});
+        ++stats_.givenUp;
+        Finish(seq, &completions);
+    }
+    for (uint32_t seq : peer.waiting) {
+        ++stats_.givenUp;
+        Finish(seq, &completions);
+    }
+    for (auto& done : completions)
+        done(false);
+}
+
+uint32_t Reliability::Send(const Endpoint& to, uint16_t command, uint16_t cmdSeqNum,
+                           std::string_view body, int64_t nowMs, Done done, uint32_t packetSeq) {
+    auto peer = peers_.find(to);
+    size_t size = wire::kServerHeaderSize + body.size();
+    if (peer == peers_.end() || peer->second.waiting.size() >= config_.queuePerPeer ||
+        outgoing_.size() >= config_.maxOutstanding ||
+        outgoingBytes_ + size > config_.maxOutstandingBytes) {
         ++stats_.givenUp;
         if (done)
             done(false);
-        return;
+        return 0;
     }
-    uint32_t seq = nextSeq_++;
-    if (nextSeq_ == 0)
-        nextSeq_ = 1;
-    wire::Writer w;
-    wire::WriteServerHeader(w, wire::ServerHeader{wire::kVersion, command, seq, cmdSeqNum});
-    w.Raw(body);
+    if (packetSeq != 0 && outgoing_.count(packetSeq) != 0)
+        packetSeq = 0;  // a number in use (from an earlier run): a new one
+    std::string bytes = Number(command, cmdSeqNum, body, packetSeq);
+    uint32_t seq = wire::LoadU32(bytes.data() + 4);
     Outgoing& out = outgoing_[seq];
     out.to = to;
-    out.bytes = std::move(w.Bytes());
+    out.bytes = std::move(bytes);
     out.done = std::move(done);
-    if (peer->inflight < config_.windowPerPeer && peer->waitingHead == peer->waiting.size()) {
-        ++peer->inflight;
+    outgoingBytes_ += out.bytes.size();
+    Peer& p = peer->second;
+    if (p.inflight.size() < config_.windowPerPeer && p.waiting.empty()) {
+        p.inflight.push_back(seq);
         Launch(seq, out, nowMs);
     } else {
-        peer->waiting.push_back(seq);
+        p.waiting.push_back(seq);
     }
+    return seq;
 }
 
 void Reliability::Launch(uint32_t seq, Outgoing& out, int64_t nowMs) {
@@ -125,7 +247,7 @@ void Reliability::Launch(uint32_t seq, Outgoing& out, int64_t nowMs) {
     out.dueMs = nowMs + config_.retryStepMs;
     timers_.insert({out.dueMs, seq});
     ++stats_.sent;
-    transmit_(out.to, out.bytes);
+    Emit(out.to, out.bytes);
 }
 
 void Reliability::Finish(uint32_t seq, std::vector<Done>* completions) {
@@ -133,31 +255,27 @@ void Reliability::Finish(uint32_t seq, std::vector<Done>* completions) {
     if (it == outgoing_.end())
         return;
     auto peer = peers_.find(it->second.to);
-    if (peer != peers_.end() && it->second.transmissions > 0 && peer->second.inflight > 0) {
-        --peer->second.inflight;
+    if (peer != peers_.end()) {
+        auto& inflight = peer->second.inflight;
+        auto pos = std::find(inflight.begin(), inflight.end(), seq);
+        if (pos != inflight.end())
+            inflight.erase(pos);
     }
+    outgoingBytes_ -= it->second.bytes.size();
     if (it->second.done)
         completions->push_back(std::move(it->second.done));
     outgoing_.erase(it);
 }
 
 void Reliability::Pump(Peer& peer, int64_t nowMs) {
-    while (peer.inflight < config_.windowPerPeer && peer.waitingHead < peer.waiting.size()) {
-        uint32_t seq = peer.waiting[peer.waitingHead++];
+    while (peer.inflight.size() < config_.windowPerPeer && !peer.waiting.empty()) {
+        uint32_t seq = peer.waiting.front();
+        peer.waiting.pop_front();
         auto it = outgoing_.find(seq);
         if (it == outgoing_.end())
             continue;
-        ++peer.inflight;
+        peer.inflight.push_back(seq);
         Launch(seq, it->second, nowMs);
-    }
-    if (peer.waitingHead == peer.waiting.size()) {
-        peer.waiting.clear();
-        peer.waiting.shrink_to_fit();
-        peer.waitingHead = 0;
-    } else if (peer.waitingHead > 64 && peer.waitingHead * 2 > peer.waiting.size()) {
-        peer.waiting.erase(peer.waiting.begin(),
-                           peer.waiting.begin() + static_cast<ptrdiff_t>(peer.waitingHead));
-        peer.waitingHead = 0;
     }
 }
 
@@ -181,7 +299,7 @@ void Reliability::Tick(int64_t nowMs) {
         out.dueMs = nowMs + config_.retryStepMs * out.transmissions;
         timers_.insert({out.dueMs, seq});
         ++stats_.retransmissions;
-        transmit_(out.to, out.bytes);
+        Emit(out.to, out.bytes);
     }
     for (const Endpoint& ep : freed) {
         auto peer = peers_.find(ep);
@@ -191,28 +309,16 @@ void Reliability::Tick(int64_t nowMs) {
     if (nextSweepMs_ == INT64_MIN)
         nextSweepMs_ = nowMs + kSweepEveryMs;
     if (nowMs >= nextSweepMs_) {
-        ForgetIdlePeers(nowMs, config_.peerIdleMs);
+        addresses_.ForgetIdle(nowMs - config_.addressIdleMs);
         nextSweepMs_ = nowMs + kSweepEveryMs;
     }
     for (auto& done : completions)
         done(false);
 }
 
-void Reliability::ForgetIdlePeers(int64_t nowMs, int64_t idleMs) {
-    for (auto it = peers_.begin(); it != peers_.end();) {
-        const Peer& p = it->second;
-        bool busy = p.inflight > 0 || p.waitingHead < p.waiting.size();
-        if (!busy && nowMs - p.lastActivityMs >= idleMs) {
-            it = peers_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
 int64_t Reliability::NextDeadline() const {
     int64_t next = timers_.empty() ? INT64_MAX : timers_.begin()->first;
-    if (!peers_.empty() && nextSweepMs_ != INT64_MIN && nextSweepMs_ < next)
+    if (addresses_.Size() > 0 && nextSweepMs_ != INT64_MIN && nextSweepMs_ < next)
         next = nextSweepMs_;
     return next;
 }

@@ -145,4 +145,70 @@ bool DecodeBuddyAuthReply(wire::Reader& r, BuddyAuthReply* out) {
     return r.U32(&out->requesterPin) && r.U8(&out->accept);
 }
 
+namespace {
+template <typename T, typename Decode>
+bool Exactly(wire::Reader r, Decode decode) {
+    T out{};
+    return decode(r, &out) && r.Remaining() == 0;
+}
+}  // namespace
+
+bool WellFormed(uint16_t command, const wire::Reader& body, size_t maxRecipients) {
+    switch (command) {
+        case OV_CCMD_KEEP_ALIVE:
+        case OV_CCMD_HANDSHACK_SERVER:
+        case OV_CCMD_USR_LOGOUT:
+        case OV_CCMD_BUDDY_GET_LST:
+        case OV_CCMD_BUDDY_GET_LST2:
+        case OV_CCMD_BLACKLST_GET:
+        case OV_CCMD_BLACKLST_GET2:
+        case OV_CCMD_ONLINE_STAT:
+            return body.Remaining() == 0;
+        case OV_CCMD_USR_REGISTER:
+            return Exactly<UserFields>(body, DecodeRegister);
+        case OV_CCMD_USR_PUT_INFO:
+            return Exactly<UserFields>(body, DecodePutInfo);
+        case OV_CCMD_USR_SEARCH:
+            return Exactly<Search>(body, DecodeSearch);
+        case OV_CCMD_USR_SEARCH2:
+            return Exactly<Search>(body, DecodeSearch2);
+        case OV_CCMD_USR_LOGIN:
+            return Exactly<Login>(body, DecodeLogin);
+        case OV_CCMD_USR_PASSWORD:
+            return Exactly<ChangePassword>(body, DecodeChangePassword);
+        case OV_CCMD_USR_STATUS:
+            return Exactly<uint32_t>(body, DecodeStatus);
+        case OV_CCMD_USR_GET_INFO:
+            return Exactly<GetInfo>(body, DecodeGetInfo);
+        case OV_CCMD_BUDDY_DEL:
+        case OV_CCMD_BLACKLST_DEL:
+            return Exactly<std::vector<uint32_t>>(body, DecodeIdList);
+        case OV_CCMD_BUDDY_ADD:
+            return Exactly<BuddyNodeChange>(body, DecodeBuddyAdd);
+        case OV_CCMD_BUDDY_UPD:
+            return Exactly<BuddyNodeChange>(body, DecodeBuddyUpdate);
+        case OV_CCMD_BLACKLST_ADD:
+            return Exactly<BlackListAdd>(body, DecodeBlackListAdd);
+        case OV_CCMD_GRP_USR_ENTER:
+            return Exactly<GroupRef>(body, DecodeGroupEnter);
+        case OV_CCMD_GRP_USR_LEAVE:
+        case OV_CCMD_GRP_GET_OUSR_LIST:
+        case OV_CCMD_GRP_GET_OUSR_CNT:
+        case OV_CCMD_GRP_GET_OUSR_LIST2:
+            return Exactly<GroupRef>(body, DecodeGroupRef);
+        case OV_CCMD_SENDTO_USR:
+            return Exactly<SendToUsers>(body, [&](wire::Reader& r, SendToUsers* out) {
+                return DecodeSendToUsers(r, out, maxRecipients);
+            });
+        case OV_CCMD_SENDTO_GRP:
+            return Exactly<SendToGroup>(body, DecodeSendToGroup);
+        case OV_CCMD_REQUEST_PTP:
+            return Exactly<PtpRequest>(body, DecodePtpRequest);
+        case OV_CCMD_REPLY_BUDDY_AUTH:
+            return Exactly<BuddyAuthReply>(body, DecodeBuddyAuthReply);
+        default:
+            return false;
+    }
+}
+
 }  // namespace ov::server::req

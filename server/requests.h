@@ -1,6 +1,7 @@
 // Decoding of the bodies of client commands. Every decoder checks each field against what
 // remains of the body and fails, leaving the output unspecified, when one does not fit or a
-// text is longer than its field. Bytes after the last field are ignored.
+// text is longer than its field. The decoders ignore bytes after the last field; WellFormed
+// tells whether a body is exactly what its command defines, before anything is answered.
 #pragma once
 
 #include <cstdint>
@@ -126,5 +127,9 @@ struct BuddyAuthReply {
     uint8_t accept = 0;
 };
 bool DecodeBuddyAuthReply(wire::Reader& r, BuddyAuthReply* out);
+
+// True when body decodes as the command's body with no byte left over (commands without a
+// body: empty). Unknown commands are not well formed.
+bool WellFormed(uint16_t command, const wire::Reader& body, size_t maxRecipients);
 
 }  // namespace ov::server::req

@@ -101,6 +101,7 @@ bool Server::Open(std::string* error) {
     core_ = std::make_unique<ServerCore>(
         coreConfig, *store_, *clock_, *log_,
         [this](const Endpoint& to, std::string_view d) { Transmit(to, d); }, [this] { Wake(); });
+    core_->Restore();
     log_->Printf("listening on %s, database %s", bound_.ToString().c_str(),
                  config_.databasePath.c_str());
     return true;

@@ -1,9 +1,30 @@
 #include "server/sqlite.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 
 namespace ov::server {
+
+namespace {
+
+// The database holds password hashes: a file made here is readable by its owner alone.
+// SQLite gives its journal and WAL files the main file's mode, so they follow. An existing
+// file keeps the mode it has; a path that cannot be made is left for SQLite to report.
+void CreatePrivateFile(const std::string& path) {
+    if (path.empty() || path == ":memory:" || path.rfind("file:", 0) == 0)
+        return;
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    fchmod(fd, 0600);  // whatever the umask
+    close(fd);
+}
+
+}  // namespace
 
 Statement& Statement::Reset() {
     sqlite3_reset(stmt_);
@@ -54,6 +75,7 @@ std::string Statement::Bytes(int column) const {
 }
 
 std::unique_ptr<Database> Database::Open(const std::string& path, std::string* error) {
+    CreatePrivateFile(path);
     sqlite3* handle = nullptr;
     int rc =
         sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

@@ -39,8 +39,8 @@ private:
 
 class Database {
 public:
-    // Opens (creating if needed) for reading and writing; nullptr and *error when it cannot
-    // be opened or written.
+    // Opens (creating if needed, with mode 0600) for reading and writing; nullptr and *error
+    // when it cannot be opened or written.
     static std::unique_ptr<Database> Open(const std::string& path, std::string* error);
     ~Database();
 

@@ -7,7 +7,8 @@ namespace ov::server {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// 2: mailbox and sender counts, sessions, taken commands, the delivery state of messages.
+constexpr int kSchemaVersion = 2;
 
 const char kSchema[] = R"sql(
 CREATE TABLE IF NOT EXISTS users(
@@ -37,6 +38,10 @@ CREATE TABLE IF NOT EXISTS messages(
   group_type INTEGER NOT NULL, to_id INTEGER NOT NULL, component INTEGER NOT NULL,
   code INTEGER NOT NULL, text BLOB NOT NULL, sent INTEGER NOT NULL);
 CREATE INDEX IF NOT EXISTS messages_by_recipient ON messages(to_pin);
+CREATE TABLE IF NOT EXISTS mailboxes(to_pin INTEGER PRIMARY KEY, waiting INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS stored_by_sender(
+  from_pin INTEGER NOT NULL, slot INTEGER NOT NULL, stored INTEGER NOT NULL,
+  PRIMARY KEY(from_pin, slot)) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS requests(
   from_pin INTEGER NOT NULL, to_pin INTEGER NOT NULL, message BLOB NOT NULL,
   display BLOB NOT NULL, parent INTEGER NOT NULL, mode INTEGER NOT NULL,
@@ -46,7 +51,46 @@ CREATE TABLE IF NOT EXISTS answers(
   id INTEGER PRIMARY KEY, requester INTEGER NOT NULL, answerer INTEGER NOT NULL,
   accepted INTEGER NOT NULL);
 CREATE INDEX IF NOT EXISTS answers_by_requester ON answers(requester);
+CREATE TABLE IF NOT EXISTS sessions(
+  pin INTEGER PRIMARY KEY, login_id INTEGER NOT NULL, ip INTEGER NOT NULL,
+  port INTEGER NOT NULL, status INTEGER NOT NULL, terminal INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS taken(
+  pin INTEGER NOT NULL, packet_seq INTEGER NOT NULL, fingerprint INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS taken_by_pin ON taken(pin);
 )sql";
+
+// Only messages in a mailbox count: not those on their way to a logged-in recipient.
+const char kTriggers[] = R"sql(
+CREATE TRIGGER IF NOT EXISTS message_kept AFTER INSERT ON messages WHEN new.keep = 1 BEGIN
+  INSERT INTO mailboxes(to_pin, waiting) VALUES(new.to_pin, 1)
+    ON CONFLICT(to_pin) DO UPDATE SET waiting = waiting + 1;
+  INSERT INTO stored_by_sender(from_pin, slot, stored) VALUES(new.from_pin, new.sent / 600, 1)
+    ON CONFLICT(from_pin, slot) DO UPDATE SET stored = stored + 1;
+  DELETE FROM stored_by_sender WHERE from_pin = new.from_pin AND slot < new.sent / 600 - 144;
+END;
+CREATE TRIGGER IF NOT EXISTS message_kept_later AFTER UPDATE OF keep ON messages
+WHEN old.keep <> 1 AND new.keep = 1 BEGIN
+  INSERT INTO mailboxes(to_pin, waiting) VALUES(new.to_pin, 1)
+    ON CONFLICT(to_pin) DO UPDATE SET waiting = waiting + 1;
+  INSERT INTO stored_by_sender(from_pin, slot, stored) VALUES(new.from_pin, new.sent / 600, 1)
+    ON CONFLICT(from_pin, slot) DO UPDATE SET stored = stored + 1;
+END;
+CREATE TRIGGER IF NOT EXISTS message_gone AFTER DELETE ON messages WHEN old.keep = 1 BEGIN
+  UPDATE mailboxes SET waiting = waiting - 1 WHERE to_pin = old.to_pin;
+  DELETE FROM mailboxes WHERE to_pin = old.to_pin AND waiting <= 0;
+END;
+)sql";
+
+// Columns added after the first schema, for databases that lack them.
+struct AddedColumn {
+    const char* table;
+    const char* name;
+    const char* definition;
+};
+const AddedColumn kAddedColumns[] = {
+    {"messages", "packet_seq", "INTEGER NOT NULL DEFAULT 0"},
+    {"messages", "keep", "INTEGER NOT NULL DEFAULT 1"},
+};
 
 const char kUserColumns[] =
     "pin, name, nick, first, last, email, language, location, age_range, sex, career, icon, "
@@ -87,6 +131,28 @@ const std::string kSelectByPin =
 const std::string kSelectByName =
     std::string("SELECT ") + kUserColumns + " FROM users WHERE name = ?1";
 
+// Users who hide their details (mode 8) are found by first and last name and e-mail only by
+// themselves (?25) and those in their buddy tree: otherwise substring probes spell the names
+// out. A hidden e-mail address (mode 16) finds nobody: it would tell whose address it is.
+const std::string kDetailsOpen =
+    "((mode & 8) = 0 OR pin = ?25 OR "
+    "EXISTS(SELECT 1 FROM buddies WHERE owner = users.pin AND node = ?25))";
+const std::string kSearch =
+    "SELECT pin FROM users WHERE "
+    "(?1 = 0 OR pin = ?2) AND (?3 = 0 OR name = ?4) AND (?5 = 0 OR instr(nick, ?6) > 0) "
+    "AND (?7 = 0 OR (instr(first, ?8) > 0 AND " +
+    kDetailsOpen +
+    ")) "
+    "AND (?9 = 0 OR (instr(last, ?10) > 0 AND " +
+    kDetailsOpen +
+    ")) "
+    "AND (?11 = 0 OR (email = ?12 AND (mode & 16) = 0 AND " +
+    kDetailsOpen +
+    ")) "
+    "AND (?13 = 0 OR language = ?14) AND (?15 = 0 OR location = ?16) "
+    "AND (?17 = 0 OR age_range = ?18) AND (?19 = 0 OR sex = ?20) AND (?21 = 0 OR career = ?22) "
+    "ORDER BY pin LIMIT ?23 OFFSET ?24";
+
 }  // namespace
 
 bool BuddyNode::IsGroup() const {
@@ -106,10 +172,7 @@ std::unique_ptr<Store> Store::Open(const std::string& path, std::string* error) 
 bool Store::CreateSchema(std::string* error) {
     db_->Exec("PRAGMA journal_mode=WAL");
     db_->Exec("PRAGMA synchronous=NORMAL");
-    if (!db_->Exec(kSchema)) {
-        *error = "cannot create the tables: " + db_->LastError();
-        return false;
-    }
+    // A newer server's database is left as it is.
     Statement& version = db_->Prepare("PRAGMA user_version");
     int64_t found = version.Step() ? version.Int(0) : 0;
     version.Reset();
@@ -118,8 +181,39 @@ bool Store::CreateSchema(std::string* error) {
             "the database was written by a newer server (schema " + std::to_string(found) + ")";
         return false;
     }
+    if (!db_->Exec(kSchema)) {
+        *error = "cannot create the tables: " + db_->LastError();
+        return false;
+    }
+    for (const AddedColumn& c : kAddedColumns) {
+        Statement& info = db_->Prepare(
+            "SELECT COUNT(*) FROM pragma_table_info(CAST(?1 AS TEXT)) WHERE name = CAST(?2 AS "
+            "TEXT)");
+        info.Bind(1, std::string_view(c.table)).Bind(2, std::string_view(c.name));
+        bool present = info.Step() && info.Int(0) > 0;
+        info.Reset();
+        std::string alter =
+            std::string("ALTER TABLE ") + c.table + " ADD COLUMN " + c.name + " " + c.definition;
+        if (!present && !db_->Exec(alter.c_str())) {
+            *error = "cannot add to the tables: " + db_->LastError();
+            return false;
+        }
+    }
+    if (!db_->Exec(kTriggers)) {
+        *error = "cannot create the tables: " + db_->LastError();
+        return false;
+    }
     if (found < kSchemaVersion) {
-        db_->Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+        // Version 1 had no mailbox counts: count what waits.
+        Transaction tx(*db_);
+        bool ok = db_->Exec(
+            "INSERT OR REPLACE INTO mailboxes(to_pin, waiting) "
+            "SELECT to_pin, COUNT(*) FROM messages WHERE keep = 1 GROUP BY to_pin");
+        ok = ok && db_->Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+        if (!ok || !tx.Commit()) {
+            *error = "cannot update the tables: " + db_->LastError();
+            return false;
+        }
     }
     return true;
 }
@@ -242,16 +336,8 @@ bool Store::SetTerminal(uint32_t pin, uint32_t terminal) {
 }
 
 std::vector<uint32_t> Store::Search(const SearchQuery& q, size_t offset, size_t limit, bool* more) {
-    // One statement for every combination: a criterion without its bit is switched off. A
-    // hidden e-mail address (mode 16) finds nobody: it would tell whose address it is.
-    Statement& s = db_->Prepare(
-        "SELECT pin FROM users WHERE "
-        "(?1 = 0 OR pin = ?2) AND (?3 = 0 OR name = ?4) AND (?5 = 0 OR instr(nick, ?6) > 0) "
-        "AND (?7 = 0 OR instr(first, ?8) > 0) AND (?9 = 0 OR instr(last, ?10) > 0) "
-        "AND (?11 = 0 OR (email = ?12 AND (mode & 16) = 0)) AND (?13 = 0 OR language = ?14) "
-        "AND (?15 = 0 OR location = ?16) AND (?17 = 0 OR age_range = ?18) "
-        "AND (?19 = 0 OR sex = ?20) AND (?21 = 0 OR career = ?22) "
-        "ORDER BY pin LIMIT ?23 OFFSET ?24");
+    // One statement for every combination: a criterion without its bit is switched off.
+    Statement& s = db_->Prepare(kSearch.c_str());
     auto on = [&](uint32_t bit) { return int64_t{(q.mask & bit) != 0}; };
     s.Bind(1, on(0x1)).Bind(2, q.pin);
     s.Bind(3, on(0x2)).Bind(4, q.userName);
@@ -265,6 +351,7 @@ std::vector<uint32_t> Store::Search(const SearchQuery& q, size_t offset, size_t 
     s.Bind(19, on(0x400)).Bind(20, q.sex);
     s.Bind(21, on(0x800)).Bind(22, q.career);
     s.Bind(23, static_cast<int64_t>(limit) + 1).Bind(24, static_cast<int64_t>(offset));
+    s.Bind(25, q.viewer);
     std::vector<uint32_t> pins;
     while (s.Step())
         pins.push_back(static_cast<uint32_t>(s.Int(0)));

@@ -4,12 +4,14 @@
 // Used from the server's one thread only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "server/endpoint.h"
 #include "server/sqlite.h"
 
 namespace ov::server {
@@ -45,6 +47,31 @@ struct StoredMessage {
     uint32_t componentCode = 0;
     std::string text;
     uint32_t sentTime = 0;
+    // The server packet number its delivery went out with (0: not sent yet): a delivery
+    // after a restart uses it again, so that a client that had it drops the copy.
+    uint32_t packetSeq = 0;
+    // Where it stands: waiting in the recipient's mailbox (counted by the quotas), or on its
+    // way to a logged-in recipient and then gone, or kept when undelivered.
+    static constexpr uint8_t kWhileOnItsWay = 0;
+    static constexpr uint8_t kInMailbox = 1;
+    static constexpr uint8_t kUntilDelivered = 2;
+    uint8_t keep = kInMailbox;
+};
+
+// A logged-in session as it outlives a restart of the server.
+struct SessionRecord {
+    uint32_t pin = 0;
+    uint32_t loginId = 0;
+    Endpoint endpoint;
+    uint32_t status = 0;
+    uint32_t terminal = 0;
+};
+
+// A command a session has had executed, kept so that its retransmission after a restart is
+// still recognised: its packet number and the fingerprint of its bytes.
+struct TakenCommand {
+    uint32_t packetSeq = 0;
+    uint32_t fingerprint = 0;
 };
 
 struct BuddyRequest {
@@ -66,6 +93,7 @@ struct BuddyAnswer {
 
 // Criteria of a user search; a text or number counts only with its bit in mask.
 struct SearchQuery {
+    uint32_t viewer = 0;  // who searches: hidden details match only for the user's buddies
     uint32_t mask = 0;
     uint32_t pin = 0;
     std::string userName, nickName, firstName, lastName, email;
@@ -116,10 +144,17 @@ public:
     bool AddToBlackList(uint32_t owner, uint32_t pin);
     bool RemoveFromBlackList(uint32_t owner, uint32_t pin);
 
-    // Messages waiting for their recipient, oldest first.
+    // Messages waiting for their recipient, oldest first: those after the message afterId, at
+    // most limit of them.
     int64_t SaveMessage(const StoredMessage& message);
-    std::vector<StoredMessage> MessagesFor(uint32_t toPin);
+    std::vector<StoredMessage> MessagesFor(uint32_t toPin, int64_t afterId = 0,
+                                           size_t limit = SIZE_MAX);
     bool DeleteMessage(int64_t id);
+    // Quotas, from counts kept as messages come and go (no scan of the messages): how many
+    // wait for a user, and how many a sender has had stored since a wall-clock second (to
+    // ten minutes before it; counts older than a day are not kept).
+    size_t WaitingCount(uint32_t toPin);
+    size_t StoredSince(uint32_t fromPin, uint32_t sinceSeconds);
 
     // Add-buddy requests: one per (requester, target), kept until answered. Delivered marks
     // those the target's client has acknowledged.
@@ -132,6 +167,19 @@ public:
     int64_t SaveAnswer(const BuddyAnswer& answer);
     std::vector<BuddyAnswer> AnswersFor(uint32_t requesterPin);
     bool DeleteAnswer(int64_t id);
+
+    // Sessions and the commands they have had executed (store_sessions.cpp).
+    bool SaveSession(const SessionRecord& session);
+    bool SetSessionStatus(uint32_t pin, uint32_t status);
+    // Removes the session and its taken commands.
+    bool DeleteSession(uint32_t pin);
+    std::vector<SessionRecord> Sessions();
+    bool SaveTakenCommand(uint32_t pin, const TakenCommand& command);
+    // The latest `limit` of them, newest first.
+    std::vector<TakenCommand> TakenCommands(uint32_t pin, size_t limit);
+    bool SetDeliveryPacket(int64_t messageId, uint32_t packetSeq);
+    // An undelivered message on its way joins its recipient's mailbox.
+    bool KeepMessage(int64_t messageId);
 
     Database& Db() { return *db_; }
 

@@ -5,8 +5,8 @@ namespace ov::server {
 
 int64_t Store::SaveMessage(const StoredMessage& m) {
     Statement& s = db_->Prepare(
-        "INSERT INTO messages(to_pin, from_pin, group_type, to_id, component, code, text, sent) "
-        "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+        "INSERT INTO messages(to_pin, from_pin, group_type, to_id, component, code, text, sent, "
+        "packet_seq, keep) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
     s.Bind(1, m.toPin)
         .Bind(2, m.fromPin)
         .Bind(3, m.groupType)
@@ -14,15 +14,18 @@ int64_t Store::SaveMessage(const StoredMessage& m) {
         .Bind(5, m.componentId)
         .Bind(6, m.componentCode)
         .Bind(7, m.text)
-        .Bind(8, m.sentTime);
+        .Bind(8, m.sentTime)
+        .Bind(9, m.packetSeq)
+        .Bind(10, int64_t{m.keep});
     return s.Run() ? db_->LastInsertRowId() : 0;
 }
 
-std::vector<StoredMessage> Store::MessagesFor(uint32_t toPin) {
+std::vector<StoredMessage> Store::MessagesFor(uint32_t toPin, int64_t afterId, size_t limit) {
     Statement& s = db_->Prepare(
-        "SELECT id, to_pin, from_pin, group_type, to_id, component, code, text, sent "
-        "FROM messages WHERE to_pin = ?1 ORDER BY id");
-    s.Bind(1, toPin);
+        "SELECT id, to_pin, from_pin, group_type, to_id, component, code, text, sent, "
+        "packet_seq, keep FROM messages WHERE to_pin = ?1 AND id > ?2 ORDER BY id LIMIT ?3");
+    s.Bind(1, toPin).Bind(2, afterId);
+    s.Bind(3, limit >= size_t{INT64_MAX} ? int64_t{-1} : static_cast<int64_t>(limit));
     std::vector<StoredMessage> out;
     while (s.Step()) {
         StoredMessage m;
@@ -35,16 +38,42 @@ std::vector<StoredMessage> Store::MessagesFor(uint32_t toPin) {
         m.componentCode = static_cast<uint32_t>(s.Int(6));
         m.text = s.Bytes(7);
         m.sentTime = static_cast<uint32_t>(s.Int(8));
+        m.packetSeq = static_cast<uint32_t>(s.Int(9));
+        m.keep = static_cast<uint8_t>(s.Int(10));
         out.push_back(std::move(m));
     }
     s.Reset();
     return out;
 }
 
+bool Store::KeepMessage(int64_t id) {
+    Statement& s = db_->Prepare("UPDATE messages SET keep = ?2 WHERE id = ?1");
+    s.Bind(1, id).Bind(2, int64_t{StoredMessage::kInMailbox});
+    return s.Run();
+}
+
 bool Store::DeleteMessage(int64_t id) {
     Statement& s = db_->Prepare("DELETE FROM messages WHERE id = ?1");
     s.Bind(1, id);
     return s.Run();
+}
+
+size_t Store::WaitingCount(uint32_t toPin) {
+    Statement& s = db_->Prepare("SELECT waiting FROM mailboxes WHERE to_pin = ?1");
+    s.Bind(1, toPin);
+    int64_t n = s.Step() ? s.Int(0) : 0;
+    s.Reset();
+    return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+size_t Store::StoredSince(uint32_t fromPin, uint32_t sinceSeconds) {
+    // The slots are the ten minutes of the message's time stamp (see the schema).
+    Statement& s = db_->Prepare(
+        "SELECT COALESCE(SUM(stored), 0) FROM stored_by_sender WHERE from_pin = ?1 AND slot >= ?2");
+    s.Bind(1, fromPin).Bind(2, sinceSeconds / 600);
+    int64_t n = s.Step() ? s.Int(0) : 0;
+    s.Reset();
+    return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
 bool Store::PutRequest(const BuddyRequest& r) {

@@ -88,6 +88,34 @@ TEST_F(Service, LoginStateDrivesTheHeaderAndTheLoginGuard) {
     EXPECT_EQ(seq, 0);  // logged out until the new reply arrives
 }
 
+TEST_F(Service, ALoginReplyNobodyAskedForChangesNothing) {
+    // Another account's login sent with this client's address as its source: the server's
+    // reply arrives here, under a command number this client may even have used before.
+    LogIn(10001, 0xABCD);
+    recorder_->Clear();
+    for (uint16_t cmdSeq : {static_cast<uint16_t>(loginSeq_), uint16_t{4242}}) {
+        wire::Writer body;
+        body.U16(OV_ERR_NONE);
+        body.U32(0);
+        body.U32(20002);
+        body.U32(0x6666);
+        body.U32(0x0100007F);
+        socket_->Deliver(ServerPacket(OV_CCMD_USR_LOGIN, nextServerSeq_++, cmdSeq, body.Bytes()));
+    }
+    ASSERT_TRUE(clock_->Settle(kWorkerThreads));
+    EXPECT_TRUE(recorder_->Named(OV_DISPID_ON_LOGIN_REPLY).empty());
+    socket_->ClearSent();
+    LONG seq = 0;
+    kernel_->RequestBuddyTree(&seq);
+    ASSERT_NE(seq, 0);
+    const std::string packet = socket_->SentPackets().back().bytes;
+    wire::Reader r(packet);
+    wire::RequestHeader h;
+    ASSERT_TRUE(wire::ReadRequestHeader(r, &h));
+    EXPECT_EQ(h.nPin, 10001u);
+    EXPECT_EQ(h.nLoginID, 0xABCDu);
+}
+
 TEST_F(Service, LogoutCarriesTheOldPinAndStatusChangeReportsOnAcknowledgement) {
     LogIn(10001, 5);
     recorder_->Clear();

@@ -67,10 +67,15 @@ TEST_F(AccountTest, LoginByPinOrNameReportsTerminalAndAddress) {
     EXPECT_EQ(byPin.terminal, 0u);         // first login
     EXPECT_EQ(byPin.realIp, 0x0100007Fu);  // 127.0.0.1, bytes in network order
     EXPECT_NE(byPin.loginId, 0u);
+    // The login counts once the client speaks with it.
+    c.pin = byPin.pin;
+    c.loginId = byPin.loginId;
+    c.Send(OV_CCMD_KEEP_ALIVE);
+    ASSERT_TRUE(c.WaitAck(c.LastPacketSeq()));
+    EXPECT_TRUE(log.Contains("session start: PIN 10001"));
     auto byName = login(0, "alice", a.password, 78);
     EXPECT_EQ(byName.pin, a.pin);
     EXPECT_EQ(byName.terminal, 77u);  // the previous login's terminal
-    EXPECT_TRUE(log.Contains("session start: PIN 10001"));
 }
 
 TEST_F(AccountTest, PasswordChangeChecksTheOldPassword) {

@@ -231,10 +231,14 @@ protected:
         b.Expect("^event OnSendToUserReply " + seq + " 0$");
         a.Expect("^event OnUserMessageReceived 10002 10001 19730420 0 ");
     }
-    // Logs in and returns once the reply says so.
+    // Logs in and returns once the reply says so and the client has asked for its buddy
+    // tree, as the program does at once: the server counts a session from its client's first
+    // word under the new login.
     void Login(Console& c, const std::string& args, const std::string& pin) {
         std::string seq = c.Call("Login " + args);
         c.Expect("^event OnLoginReply " + seq + " 0 \\d+ " + pin + " ");
+        seq = c.Call("RequestBuddyTree");
+        c.Expect("^event OnRequestBuddyTreeReply " + seq + " 0 ");
     }
 
     ov::server::ServerConfig config_;

@@ -75,6 +75,9 @@ void ServerFixture::Login(TestClient& c, const Account& a, uint32_t status) {
     ASSERT_EQ(reply->error, OV_ERR_NONE);
     c.pin = reply->pin;
     c.loginId = reply->loginId;
+    // The session starts with the client's first word under the new login ID.
+    c.Send(OV_CCMD_KEEP_ALIVE);
+    ASSERT_TRUE(c.WaitAck(c.LastPacketSeq()));
 }
 
 TestClient& ServerFixture::Online(const std::string& name, uint32_t mode, Account* account) {

@@ -58,7 +58,8 @@ protected:
     TestClient& NewClient();
     // Registers (with a login name unless name is empty) and returns the account.
     Account Register(const std::string& name, uint32_t mode = 0, const std::string& nick = "");
-    // Logs the client in; it then carries the PIN and login ID.
+    // Logs the client in; it then carries the PIN and login ID, and has sent a keep-alive
+    // with them, which starts the session.
     void Login(TestClient& c, const Account& a, uint32_t status = OV_ONLINE_STATUS_ONLINE);
     // A new client logged in as a new user.
     TestClient& Online(const std::string& name, uint32_t mode = 0, Account* account = nullptr);

@@ -16,7 +16,8 @@ namespace ovt {
 using ov::wire::Reader;
 using ov::wire::Writer;
 
-TestClient::TestClient(uint16_t serverPort, uint32_t localIp) : serverPort_(serverPort) {
+TestClient::TestClient(uint16_t serverPort, uint32_t localIp)
+    : localIp_(localIp), serverPort_(serverPort) {
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -39,6 +40,7 @@ void TestClient::SendRaw(const std::string& datagram) {
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(serverPort_);
+    bytesSent += datagram.size();
     sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&addr),
            sizeof addr);
 }
@@ -73,6 +75,7 @@ bool TestClient::ReceiveOne(int timeoutMs) {
     if (n < 0)
         return false;
     std::string d(buffer, static_cast<size_t>(n));
+    bytesReceived += d.size();
     if (d.size() == ov::wire::kServerAckSize && ov::wire::LoadU16(d.data() + 2) == OV_CCMD_ACK) {
         acks.push_back(ov::wire::LoadU32(d.data() + 4));
         return true;
@@ -87,6 +90,7 @@ bool TestClient::ReceiveOne(int timeoutMs) {
         inbox_.push_back(p2);
         return true;
     }
+    bytesSent += ov::wire::kClientAckSize;
     sendto(fd_, ov::wire::ClientAck(h.nPacketSeq, pin, loginId).data(), ov::wire::kClientAckSize, 0,
            reinterpret_cast<sockaddr*>(&from), len);
     if (std::find(seen_.begin(), seen_.end(), h.nPacketSeq) != seen_.end())
@@ -103,9 +107,8 @@ void TestClient::Poll(int timeoutMs) {
 
 namespace {
 template <typename Pred>
-bool WaitFor(Pred done, const std::function<bool(int)>& receive) {
-    auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(TestClient::kWaitMs);
+bool WaitFor(Pred done, const std::function<bool(int)>& receive, int waitMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     while (!done()) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                         deadline - std::chrono::steady_clock::now())
@@ -118,12 +121,12 @@ bool WaitFor(Pred done, const std::function<bool(int)>& receive) {
 }
 }  // namespace
 
-bool TestClient::WaitAck(uint32_t packetSeq) {
+bool TestClient::WaitAck(uint32_t packetSeq, int waitMs) {
     return WaitFor([&] { return std::count(acks.begin(), acks.end(), packetSeq) > 0; },
-                   [&](int ms) { return ReceiveOne(ms); });
+                   [&](int ms) { return ReceiveOne(ms); }, waitMs);
 }
 
-std::optional<std::string> TestClient::WaitReply(uint16_t command, uint16_t cmdSeq) {
+std::optional<std::string> TestClient::WaitReply(uint16_t command, uint16_t cmdSeq, int waitMs) {
     std::optional<std::string> found;
     auto take = [&] {
         for (auto it = inbox_.begin(); it != inbox_.end(); ++it) {
@@ -135,7 +138,8 @@ std::optional<std::string> TestClient::WaitReply(uint16_t command, uint16_t cmdS
         }
         return false;
     };
-    WaitFor(take, [&](int ms) { return ReceiveOne(ms); });
+    WaitFor(
+        take, [&](int ms) { return ReceiveOne(ms); }, waitMs);
     return found;
 }
 
@@ -151,7 +155,8 @@ std::optional<Packet> TestClient::WaitNotice(uint16_t command) {
         }
         return false;
     };
-    WaitFor(take, [&](int ms) { return ReceiveOne(ms); });
+    WaitFor(
+        take, [&](int ms) { return ReceiveOne(ms); }, kWaitMs);
     return found;
 }
 

@@ -24,11 +24,13 @@ struct Packet {
 
 class TestClient {
 public:
-    // localIp (host order): the loopback address to send from, e.g. 0x7F000002.
+    // localIp: the loopback address to send from (127.x.y.z, host order), for probes that
+    // play many sources.
     explicit TestClient(uint16_t serverPort, uint32_t localIp = 0x7F000001);
     ~TestClient();
 
     uint16_t Port() const { return port_; }
+    uint32_t LocalIp() const { return localIp_; }
 
     // Sends a command with the current PIN and login ID; returns its nCmdSeqNum.
     uint16_t Send(uint16_t command, const std::string& body = {});
@@ -38,9 +40,9 @@ public:
     void SendRaw(const std::string& datagram);
 
     // Waits for the server's acknowledgement of one of our packets.
-    bool WaitAck(uint32_t packetSeq);
+    bool WaitAck(uint32_t packetSeq, int waitMs = kWaitMs);
     // Waits for the reply to a command (or the next part of it) and takes it from the inbox.
-    std::optional<std::string> WaitReply(uint16_t command, uint16_t cmdSeq);
+    std::optional<std::string> WaitReply(uint16_t command, uint16_t cmdSeq, int waitMs = kWaitMs);
     // Waits for a notification (a datagram with nCmdSeqNum 0) and takes it from the inbox.
     std::optional<Packet> WaitNotice(uint16_t command);
     // Round trip of a handshake: whatever the server sent us before its reply has arrived
@@ -57,6 +59,8 @@ public:
     // Every server datagram as it arrived, duplicates included.
     std::vector<Packet> raw;
     std::vector<uint32_t> acks;  // 8-byte acknowledgements received
+    size_t bytesSent = 0;        // every datagram sent, acknowledgements included
+    size_t bytesReceived = 0;    // every datagram received
 
     static constexpr int kWaitMs = 3000;
 
@@ -64,6 +68,7 @@ private:
     bool ReceiveOne(int timeoutMs);
 
     int fd_ = -1;
+    uint32_t localIp_;
     uint16_t port_ = 0;
     uint16_t serverPort_;
     uint32_t packetSeq_ = 1000;

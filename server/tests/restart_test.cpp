@@ -1,0 +1,118 @@
+// A server killed with SIGKILL in the middle of a conversation and started again on the same
+// database: the logged-in clients go on without logging in again, and every message whose
+// sender was told it succeeded arrives exactly once.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+
+#include "server/tests/decode.h"
+#include "server/tests/server_process.h"
+
+namespace ovt {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Keeps sending the last command, the same bytes as a client's kernel does, until the server
+// acknowledges it (bounded); then waits a little for its reply.
+std::optional<std::string> Finish(TestClient& c, uint16_t command, uint16_t seq) {
+    uint32_t packet = c.LastPacketSeq();
+    bool acked = false;
+    for (int i = 0; i < 100 && !acked; ++i) {
+        acked = c.WaitAck(packet, 100);
+        if (!acked)
+            c.Resend();
+    }
+    if (!acked)
+        return std::nullopt;
+    return c.WaitReply(command, seq, 1000);
+}
+
+std::optional<std::string> Deliver(TestClient& c, uint16_t command, const std::string& body) {
+    uint16_t seq = c.Send(command, body);
+    return Finish(c, command, seq);
+}
+
+TEST(Restart, AKilledServerLosesNoMessageAndNoSession) {
+    char name[] = "/tmp/ovserver-restart-XXXXXX";
+    std::string dir = mkdtemp(name);
+    Port port;
+    port.Free();
+    const std::vector<std::string> args{"--listen",
+                                        "127.0.0.1:" + std::to_string(port.number),
+                                        "--db",
+                                        dir + "/server.db",
+                                        "--password-cost",
+                                        "minimal"};
+    auto server = std::make_unique<Program>(args);
+    TestClient a(port.number), b(port.number);
+    ASSERT_TRUE(Answers(a)) << server->Log();
+    uint32_t pins[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        TestClient& c = i == 0 ? a : b;
+        body::User u;
+        u.mask = OV_UFLD_USERNAME | OV_UFLD_PASSWORD;
+        u.userName = i == 0 ? "alice" : "bob";
+        u.password = "pw";
+        auto reg = decode::RegisterReply(*Deliver(c, OV_CCMD_USR_REGISTER, body::Register(u)));
+        ASSERT_TRUE(reg);
+        pins[i] = reg->pin;
+        auto login =
+            decode::LoginReply(*Deliver(c, OV_CCMD_USR_LOGIN, body::Login(pins[i], "", "pw")));
+        ASSERT_TRUE(login && login->error == OV_ERR_NONE);
+        c.pin = login->pin;
+        c.loginId = login->loginId;
+        ASSERT_TRUE(Deliver(c, OV_CCMD_HANDSHACK_SERVER, ""));  // the session's first word
+    }
+
+    constexpr int kMessages = 1000;
+    std::vector<bool> succeeded(kMessages, false);
+    std::map<std::string, int> arrived;
+    auto takeBob = [&] {
+        b.Poll();
+        for (const Packet& p : b.Take(OV_SCMD_MESSAGE)) {  // copies are dropped by number
+            auto m = decode::MessageNotice(p.body);
+            ASSERT_TRUE(m);
+            ++arrived[m->text];
+        }
+    };
+    for (int i = 0; i < kMessages; ++i) {
+        std::string text = "m" + std::to_string(i);
+        uint16_t seq = a.Send(OV_CCMD_SENDTO_USR, body::SendToUsers(0, text, {pins[1]}));
+        if (i == kMessages / 2) {
+            // Bob has taken (and acknowledged) what arrived, alice's message is on its way,
+            // and the server dies before it has read any of that.
+            server->Kill();
+            server = std::make_unique<Program>(args);
+        }
+        auto reply = Finish(a, OV_CCMD_SENDTO_USR, seq);
+        if (reply) {
+            auto error = decode::ErrorOnly(*reply);
+            succeeded[static_cast<size_t>(i)] = error && *error == OV_ERR_NONE;
+        }
+        if (i % 10 == 0 || i + 1 == kMessages / 2)
+            takeBob();
+    }
+    for (int i = 0; i < 20; ++i)
+        takeBob();
+    int told = 0;
+    for (int i = 0; i < kMessages; ++i) {
+        std::string text = "m" + std::to_string(i);
+        int count = arrived.count(text) ? arrived[text] : 0;
+        EXPECT_LE(count, 1) << text << " arrived twice";
+        if (succeeded[static_cast<size_t>(i)]) {
+            ++told;
+            EXPECT_EQ(count, 1) << text << " was reported sent but did not arrive";
+        }
+    }
+    EXPECT_GE(told, kMessages - 2);
+    EXPECT_NE(server->Log().find("sessions taken up from the last run"), std::string::npos)
+        << server->Log();
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace ovt

@@ -1,0 +1,98 @@
+#include "server/tests/server_process.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+namespace ovt {
+
+Port::Port() {
+    fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    number = ntohs(a.sin_port);
+}
+
+void Port::Free() {
+    if (fd >= 0)
+        close(fd);
+    fd = -1;
+}
+
+Program::Program(const std::vector<std::string>& args, const std::string& dataHome) {
+    char name[] = "/tmp/ovserver-log-XXXXXX";
+    int fd = mkstemp(name);
+    logPath_ = name;
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(fd, 2);
+        if (!dataHome.empty())
+            setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+        std::vector<char*> argv{const_cast<char*>(ORVANE_SERVER_PATH)};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(fd);
+}
+
+Program::~Program() {
+    Kill();
+    unlink(logPath_.c_str());
+}
+
+int Program::Wait() {
+    for (int i = 0; i < 500; ++i) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            exited_ = true;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+}
+
+void Program::Signal(int sig) {
+    kill(pid_, sig);
+}
+
+void Program::Kill() {
+    if (pid_ > 0 && !exited_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        exited_ = true;
+    }
+}
+
+std::string Program::Log() const {
+    std::ifstream in(logPath_);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool Answers(TestClient& c) {
+    for (int i = 0; i < 50; ++i) {
+        uint16_t seq = c.Send(OV_CCMD_HANDSHACK_SERVER);
+        c.Poll(100);
+        if (c.WaitReply(OV_CCMD_HANDSHACK_SERVER, seq))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace ovt
