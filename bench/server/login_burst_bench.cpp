@@ -239,6 +239,8 @@ int main(int argc, char** argv) {
         }
         s.client->pin = ov::wire::LoadU32(l.data() + 6);
         s.client->loginId = ov::wire::LoadU32(l.data() + 10);
+        // The session starts when the client speaks with its new login ID.
+        s.client->Send(OV_CCMD_KEEP_ALIVE, {});
     }
     int half = messaging / 2;
     for (int i = 0; i < half; ++i) {

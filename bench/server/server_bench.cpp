@@ -97,6 +97,8 @@ Figures Messages(int clients, double seconds) {
         }
         s.client->pin = ov::wire::LoadU32(l.data() + 6);
         s.client->loginId = ov::wire::LoadU32(l.data() + 10);
+        // The session starts when the client speaks with its new login ID.
+        s.client->Send(OV_CCMD_KEEP_ALIVE, {});
     }
     int half = clients / 2;
     for (int i = 0; i < half; ++i) {
