@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "server/endpoint.h"
+#include "server/login_limits.h"
 #include "server/password.h"
 #include "server/reliability.h"
 #include "server/replies.h"
@@ -23,6 +25,18 @@ struct ServerConfig {
     // The handshake's server list; empty: the server's own address and port.
     std::vector<reply::ServerAddress> servers;
     PasswordCost passwordCost = PasswordCost::kInteractive;
+    // Hashes and checks passwords; libsodium's with passwordCost when empty.
+    std::shared_ptr<PasswordHasher> hasher;
+    // Threads that hash passwords off the loop: kAutoHashWorkers is one less than the cores
+    // (at least one); 0 hashes inline on the caller's thread (for drivers without a loop).
+    static constexpr int kAutoHashWorkers = -1;
+    int hashWorkers = kAutoHashWorkers;
+    // Password jobs waiting or running; a request beyond it is answered OV_ERR_UNKNOWN.
+    size_t hashQueue = 256;
+    // Password checks in flight from one client IP; beyond it a login is answered
+    // OV_ERR_UNKNOWN (busy) at once, so guesses cannot pile up ahead of the limits.
+    size_t checksPerAddress = 8;
+    LoginLimitsConfig loginLimits;
     int64_t sessionTimeoutMs = 180'000;
     // Logins whose client has not spoken again yet, kept at once (for sessionTimeoutMs).
     size_t maxPendingLogins = 4096;

@@ -35,17 +35,39 @@ const char* ReasonText(int reason) {
 }  // namespace
 
 ServerCore::ServerCore(const ServerConfig& config, Store& store, const Clock& clock, Log& log,
-                       Reliability::Transmit transmit)
+                       Reliability::Transmit transmit, std::function<void()> wake)
     : config_(config),
       store_(store),
       clock_(clock),
       log_(log),
-      hasher_(config.passwordCost),
+      hasher_(config.hasher ? config.hasher : MakePasswordHasher(config.passwordCost)),
+      limits_(config.loginLimits, clock),
       transport_(TransportConfig(config), std::move(transmit)),
       pending_(config.maxPendingLogins),
       nextExpiryCheckMs_(clock.NowMs() + 1000) {
     if (!config_.random)
         config_.random = DefaultRandom;
+    [[maybe_unused]] int sodium = sodium_init();
+    unsigned char secret[24];
+    randombytes_buf(secret, sizeof secret);
+    char text[2 * sizeof secret + 1];
+    sodium_bin2hex(text, sizeof text, secret, sizeof secret);
+    dummyHash_ = hasher_->Hash(text);
+    size_t workers = config.hashWorkers < 0 ? HashPool::DefaultWorkers()
+                                            : static_cast<size_t>(config.hashWorkers);
+    pool_ = std::make_unique<HashPool>(workers, config.hashQueue, std::move(wake));
+}
+
+ServerCore::~ServerCore() {
+    pool_.reset();  // its threads may still finish a job; nothing of ours runs after this
+}
+
+bool ServerCore::FinishPasswordWork(int64_t limitMs) {
+    return pool_->Drain(limitMs);
+}
+
+void ServerCore::RunCompletions() {
+    pool_->RunCompletions();
 }
 
 const ServerCore::Command* ServerCore::FindCommand(uint16_t code) {

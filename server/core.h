@@ -5,13 +5,19 @@
 //   ServerCore core(config, *store, clock, log, [](const Endpoint& to, std::string_view d) {});
 //   core.OnDatagram(from, bytes);          // acknowledges, filters duplicates, executes
 //   core.Tick();                           // at core.NextDeadline(): retransmits, expires
+//   core.RunCompletions();                 // after wake: answers whose passwords are checked
+// Passwords are hashed and checked on a pool of threads (config.hashWorkers); wake is called
+// from one of them when answers are ready. With hashWorkers 0 they are checked inline.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -20,7 +26,9 @@
 #include "server/clock.h"
 #include "server/config.h"
 #include "server/groups.h"
+#include "server/hash_pool.h"
 #include "server/log.h"
+#include "server/login_limits.h"
 #include "server/password.h"
 #include "server/pending_logins.h"
 #include "server/reliability.h"
@@ -48,7 +56,8 @@ struct CoreStats {
 class ServerCore {
 public:
     ServerCore(const ServerConfig& config, Store& store, const Clock& clock, Log& log,
-               Reliability::Transmit transmit);
+               Reliability::Transmit transmit, std::function<void()> wake = {});
+    ~ServerCore();
 
     // One datagram from a client. localIp (host order, 0 = unknown) is the address it was
     // sent to, for the handshake's server list when the server listens on every address.
@@ -60,6 +69,12 @@ public:
     void Tick();
     // Monotonic time at which Tick has something to do (INT64_MAX: nothing waits).
     int64_t NextDeadline() const;
+    // Sends the answers of password work that has finished; on the thread that calls
+    // OnDatagram, after wake.
+    void RunCompletions();
+    // At the end: lets the password work already taken finish (at most limitMs) and answers
+    // it, so that a registration under way is not lost. False when some was left.
+    bool FinishPasswordWork(int64_t limitMs);
 
     CoreStats Stats() const;
     const Sessions& SessionTable() const { return sessions_; }
@@ -123,9 +138,46 @@ private:
     void OnKeepAlive(Request& r);
     void OnStatus(Request& r);
     void OnChangePassword(Request& r);
+    void FinishRegister(const Request& r, const req::UserFields& f, const std::string& hash);
     void OnGetInfo(Request& r);
     void OnPutInfo(Request& r);
     void OnOnlineStat(Request& r);
+
+    // Password work (password_jobs.cpp). At most one check per command, account and client
+    // address is in flight; a newer request with the same password joins it, one with
+    // another password waits behind it (the client has given the earlier one up).
+    struct PasswordJob {
+        uint16_t command = 0;     // login or password change
+        std::string account;      // names the account for the limits, known or not
+        uint32_t pin = 0;         // 0: no such account, checked against dummyHash_
+        std::string hash;         // what the password is checked against
+        std::string password;     // the one to check
+        std::string newPassword;  // of a password change
+        req::Login login;
+        // Written by the worker, read on completion.
+        bool verified = false;
+        std::string newHash;
+    };
+    struct Flight {
+        std::vector<Request> replyTo;  // requests with the password being checked
+        std::shared_ptr<PasswordJob> running;
+        std::vector<Request> nextReplyTo;
+        std::shared_ptr<PasswordJob> next;
+    };
+    using FlightKey = std::tuple<uint16_t, std::string, uint32_t>;  // command, account, IP
+    void StartPasswordCheck(const Request& r, std::shared_ptr<PasswordJob> job);
+    void LaunchFlight(const FlightKey& key);
+    void FinishPasswordCheck(const FlightKey& key);
+    void AnswerLogin(const Request& r, const PasswordJob& job);
+    void AnswerChangePassword(const Request& r, const PasswordJob& job);
+    // The answer to a check that failed or did not run: it names no account.
+    void ReplyCheckFailed(const Request& r, uint16_t error);
+    static Request Detached(const Request& r);
+    // Counts a failed check; logs a lock once, when it starts.
+    void CountFailure(const PasswordJob& job, uint32_t ip);
+    std::string AccountKey(const std::optional<UserRecord>& user, uint32_t pin,
+                           const std::string& name) const;
+
     // Directory (handlers_search.cpp).
     void OnSearch(Request& r);
     void OnSearch2(Request& r);
@@ -188,7 +240,13 @@ private:
     Store& store_;
     const Clock& clock_;
     Log& log_;
-    PasswordHasher hasher_;
+    std::shared_ptr<PasswordHasher> hasher_;
+    // A hash of a random password, checked for accounts that do not exist so that they
+    // take as long as those that do.
+    std::string dummyHash_;
+    LoginLimits limits_;
+    std::map<FlightKey, Flight> flights_;
+    std::unordered_map<uint32_t, size_t> checksPerIp_;  // flights per client IP
     Reliability transport_;
     Sessions sessions_;
     PendingLogins pending_;
@@ -207,6 +265,7 @@ private:
     uint64_t datagrams_ = 0;
     uint64_t dropped_ = 0;
     uint64_t executed_ = 0;
+    std::unique_ptr<HashPool> pool_;  // last: its threads end before the rest goes
 };
 
 template <typename Make>

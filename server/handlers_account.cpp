@@ -59,9 +59,29 @@ void ServerCore::OnRegister(Request& r) {
         return fail(OV_ERR_BAD_FIELD);
     if (!f.userName.empty() && store_.UserNameExists(f.userName))
         return fail(OV_ERR_USR_EXIST);
-    std::string hash = hasher_.Hash(f.password);
+    if (!limits_.AllowRegistration(r.from.ip)) {
+        log_.Printf("registration from %s refused: too many from this address",
+                    r.from.ToString().c_str());
+        return fail(OV_ERR_BANNED);
+    }
+    auto hash = std::make_shared<std::string>();
+    auto hasher = hasher_;
+    auto password = std::make_shared<std::string>(f.password);
+    Request answer = Detached(r);
+    bool queued = pool_->Submit([hasher, hash, password] { *hash = hasher->Hash(*password); },
+                                [this, answer, f, hash] { FinishRegister(answer, f, *hash); });
+    if (!queued)
+        fail(OV_ERR_UNKNOWN);
+}
+
+void ServerCore::FinishRegister(const Request& r, const req::UserFields& f,
+                                const std::string& hash) {
+    auto fail = [&](uint16_t error) { Reply(r, reply::Register(error, 0, {})); };
     if (hash.empty())
         return fail(OV_ERR_UNKNOWN);
+    // Another registration may have taken the name while this one was hashed.
+    if (!f.userName.empty() && store_.UserNameExists(f.userName))
+        return fail(OV_ERR_USR_EXIST);
     UserRecord u;
     u.userName = f.userName;
     u.nickName = f.nickName;
@@ -88,10 +108,13 @@ void ServerCore::OnLogin(Request& r) {
         return Malformed(r);
     std::optional<UserRecord> user =
         login.pin != 0 ? store_.FindUser(login.pin) : store_.FindUserByName(login.userName);
-    if (!user || !hasher_.Verify(store_.PasswordHash(user->pin), login.password)) {
-        return Reply(r, reply::Login(OV_ERR_BAD_USR_OR_PASSWD, 0, 0, 0, 0));
-    }
-    FinishLogin(r, *user, login);
+    auto job = std::make_shared<PasswordJob>();
+    job->command = OV_CCMD_USR_LOGIN;
+    job->account = AccountKey(user, login.pin, login.userName);
+    job->pin = user ? user->pin : 0;
+    job->password = login.password;
+    job->login = std::move(login);
+    StartPasswordCheck(r, std::move(job));
 }
 
 void ServerCore::FinishLogin(const Request& r, const UserRecord& user, const req::Login& login) {
@@ -146,20 +169,13 @@ void ServerCore::OnChangePassword(Request& r) {
         return Malformed(r);
     std::optional<UserRecord> user =
         c.pin != 0 ? store_.FindUser(c.pin) : store_.FindUserByName(c.userName);
-    if (!user)
-        return Reply(r, reply::ErrorAndId(OV_ERR_USR_NOT_EXIST, 0));
-    if (!hasher_.Verify(store_.PasswordHash(user->pin), c.oldPassword)) {
-        return Reply(r, reply::ErrorAndId(OV_ERR_BAD_USR_OR_PASSWD, user->pin));
-    }
-    if (c.newPassword.empty())
-        return Reply(r, reply::ErrorAndId(OV_ERR_BAD_FIELD, user->pin));
-    std::string hash = hasher_.Hash(c.newPassword);
-    uint16_t error = !hash.empty() && store_.SetPasswordHash(user->pin, hash)
-                         ? uint16_t{OV_ERR_NONE}
-                         : uint16_t{OV_ERR_UNKNOWN};
-    if (error == OV_ERR_NONE)
-        log_.Printf("password of PIN %u changed", user->pin);
-    Reply(r, reply::ErrorAndId(error, user->pin));
+    auto job = std::make_shared<PasswordJob>();
+    job->command = OV_CCMD_USR_PASSWORD;
+    job->account = AccountKey(user, c.pin, c.userName);
+    job->pin = user ? user->pin : 0;
+    job->password = std::move(c.oldPassword);
+    job->newPassword = std::move(c.newPassword);
+    StartPasswordCheck(r, std::move(job));
 }
 
 void ServerCore::OnGetInfo(Request& r) {

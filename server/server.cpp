@@ -19,6 +19,7 @@ namespace {
 constexpr int kMaxPollMs = 1000;
 constexpr int kReceiveBurst = 256;  // datagrams per wake-up before timers get their turn
 constexpr int kSocketBuffer = 4 << 20;
+constexpr int64_t kFinishWorkMs = 10'000;
 
 std::string BindError(const Endpoint& ep, int err) {
     switch (err) {
@@ -100,7 +101,7 @@ bool Server::Open(std::string* error) {
     coreConfig.listen = bound_;  // a requested port 0 is now a real one
     core_ = std::make_unique<ServerCore>(
         coreConfig, *store_, *clock_, *log_,
-        [this](const Endpoint& to, std::string_view d) { Transmit(to, d); });
+        [this](const Endpoint& to, std::string_view d) { Transmit(to, d); }, [this] { Wake(); });
     core_->Restore();
     log_->Printf("listening on %s, database %s", bound_.ToString().c_str(),
                  config_.databasePath.c_str());
@@ -180,11 +181,15 @@ void Server::Run() {
             }
         }
         RunTasks();
+        core_->RunCompletions();
         if (ready > 0 && (fds[0].revents & POLLIN))
             ReceiveAll();
         core_->Tick();
     }
-    log_->Printf("stopped: %zu sessions ended with the server", core_->Stats().sessions);
+    // Registrations and password changes under way are written before the end.
+    if (!core_->FinishPasswordWork(kFinishWorkMs))
+        log_->Printf("stopped with password checks unfinished");
+    log_->Printf("stopped: %zu sessions kept for the next start", core_->Stats().sessions);
     {
         std::lock_guard<std::mutex> lock(tasksMutex_);
         looping_ = false;

@@ -13,11 +13,11 @@
 
 namespace ovbench {
 
-LoadClient::LoadClient(uint16_t serverPort) : serverPort_(serverPort) {
+LoadClient::LoadClient(uint16_t serverPort, uint32_t localIp) : serverPort_(serverPort) {
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_addr.s_addr = htonl(localIp);
     if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         throw std::runtime_error("cannot open a client socket");
     }

@@ -17,7 +17,8 @@ struct Incoming {
 
 class LoadClient {
 public:
-    explicit LoadClient(uint16_t serverPort);
+    // localIp (host order): the loopback address to send from.
+    explicit LoadClient(uint16_t serverPort, uint32_t localIp = 0x7F000001);
     ~LoadClient();
     LoadClient(const LoadClient&) = delete;
     LoadClient& operator=(const LoadClient&) = delete;

@@ -76,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Log log = Log::Silent();
     ServerConfig config;
     config.passwordCost = PasswordCost::kMinimal;
+    config.hashWorkers = 0;  // no loop here to run completions: check passwords inline
     // Login IDs 0x11111111 for alice and 0x22222222 for bob (the first draw numbers packets).
     uint32_t draws = 0;
     config.random = [&draws] { return 0x11111111u * (draws++); };

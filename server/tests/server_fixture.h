@@ -30,6 +30,13 @@ public:
         }
         return false;
     }
+    int Count(const std::string& part) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        int n = 0;
+        for (const auto& l : lines_)
+            n += l.find(part) != std::string::npos;
+        return n;
+    }
 
 private:
     std::mutex mutex_;

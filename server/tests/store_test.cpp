@@ -74,7 +74,7 @@ TEST_F(StoredServerTest, PasswordsAreKeptAsSaltedHashes) {
     EXPECT_EQ(h1.rfind("$argon2id$", 0), 0u) << h1;
     EXPECT_EQ(h1.find(alice.password), std::string::npos);
     // The same password twice gives two hashes: each has its own salt.
-    ov::server::PasswordHasher hasher(ov::server::PasswordCost::kMinimal);
+    ov::server::SodiumHasher hasher(ov::server::PasswordCost::kMinimal);
     ASSERT_TRUE(store->SetPasswordHash(bob.pin, hasher.Hash(alice.password)));
     ASSERT_TRUE(store->SetPasswordHash(alice.pin, hasher.Hash(alice.password)));
     EXPECT_NE(store->PasswordHash(alice.pin), store->PasswordHash(bob.pin));
