@@ -105,6 +105,23 @@ TEST_F(HashingTest, HandshakesAreAnsweredWhileRegistrationsWaitForTheHasher) {
     EXPECT_EQ(pins.size(), 20u);
 }
 
+TEST_F(HashingTest, ARegistrationUnderWayWhenTheServerStopsIsFinished) {
+    hasher->Hold();
+    TestClient& c = NewClient();
+    body::User u;
+    u.mask = OV_UFLD_USERNAME | OV_UFLD_PASSWORD;
+    u.userName = "late";
+    u.password = "pw";
+    uint16_t seq = c.Send(OV_CCMD_USR_REGISTER, body::Register(u));
+    NewClient().Sync();  // the registration is with the hasher now
+    server->Stop();
+    hasher->Release();
+    server->Join();
+    auto reply = c.WaitReply(OV_CCMD_USR_REGISTER, seq);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(decode::RegisterReply(*reply)->error, OV_ERR_NONE);
+}
+
 TEST_F(HashingTest, ConcurrentLoginsAreAnsweredToTheirOwnCommands) {
     std::vector<Account> accounts;
     for (int i = 0; i < 4; ++i)
