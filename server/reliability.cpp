@@ -208,9 +208,9 @@ void Reliability::Unconfirm(const Endpoint& ep) {
         ++stats_.givenUp;
         Finish(seq, &completions);
     }
-    for (uint32_t seq : peer.waiting) {
+    for (size_t i = peer.waitingHead; i < peer.waiting.size(); ++i) {
         ++stats_.givenUp;
-        Finish(seq, &completions);
+        Finish(peer.waiting[i], &completions);
     }
     for (auto& done : completions)
         done(false);
@@ -220,7 +220,7 @@ uint32_t Reliability::Send(const Endpoint& to, uint16_t command, uint16_t cmdSeq
                            std::string_view body, int64_t nowMs, Done done, uint32_t packetSeq) {
     auto peer = peers_.find(to);
     size_t size = wire::kServerHeaderSize + body.size();
-    if (peer == peers_.end() || peer->second.waiting.size() >= config_.queuePerPeer ||
+    if (peer == peers_.end() || peer->second.Waiting() >= config_.queuePerPeer ||
         outgoing_.size() >= config_.maxOutstanding ||
         outgoingBytes_ + size > config_.maxOutstandingBytes) {
         ++stats_.givenUp;
@@ -238,7 +238,7 @@ uint32_t Reliability::Send(const Endpoint& to, uint16_t command, uint16_t cmdSeq
     out.done = std::move(done);
     outgoingBytes_ += out.bytes.size();
     Peer& p = peer->second;
-    if (p.inflight.size() < config_.windowPerPeer && p.waiting.empty()) {
+    if (p.inflight.size() < config_.windowPerPeer && p.Waiting() == 0) {
         p.inflight.push_back(seq);
         Launch(seq, out, nowMs);
     } else {
@@ -273,14 +273,22 @@ void Reliability::Finish(uint32_t seq, std::vector<Done>* completions) {
 }
 
 void Reliability::Pump(Peer& peer, int64_t nowMs) {
-    while (peer.inflight.size() < config_.windowPerPeer && !peer.waiting.empty()) {
-        uint32_t seq = peer.waiting.front();
-        peer.waiting.pop_front();
+    while (peer.inflight.size() < config_.windowPerPeer && peer.Waiting() > 0) {
+        uint32_t seq = peer.waiting[peer.waitingHead++];
         auto it = outgoing_.find(seq);
         if (it == outgoing_.end())
             continue;
         peer.inflight.push_back(seq);
         Launch(seq, it->second, nowMs);
+    }
+    if (peer.Waiting() == 0) {
+        peer.waiting.clear();
+        peer.waiting.shrink_to_fit();
+        peer.waitingHead = 0;
+    } else if (peer.waitingHead > 64 && peer.waitingHead * 2 > peer.waiting.size()) {
+        peer.waiting.erase(peer.waiting.begin(),
+                           peer.waiting.begin() + static_cast<ptrdiff_t>(peer.waitingHead));
+        peer.waitingHead = 0;
     }
 }
 

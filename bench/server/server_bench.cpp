@@ -186,12 +186,24 @@ void SessionMemory(int sessions) {
     ov::server::Log log = ov::server::Log::Silent();
     std::string error;
     auto store = ov::server::Store::Open(":memory:", &error);
-    std::vector<std::pair<ov::server::Endpoint, uint32_t>> toAck;
-    ov::server::ServerCore core(config, *store, clock, log,
-                                [&](const ov::server::Endpoint& to, std::string_view d) {
-                                    if (d.size() > 8)
-                                        toAck.push_back({to, ov::wire::LoadU32(d.data() + 4)});
-                                });
+    struct Ack {
+        ov::server::Endpoint to;
+        uint32_t seq, pin, loginId;
+    };
+    std::vector<Ack> toAck;
+    // Acknowledged as a client does: with the PIN and login ID of the login reply once read,
+    // which starts the session.
+    uint32_t pin = 0, loginId = 0;
+    ov::server::ServerCore core(
+        config, *store, clock, log, [&](const ov::server::Endpoint& to, std::string_view d) {
+            if (d.size() <= 8)
+                return;
+            toAck.push_back({to, ov::wire::LoadU32(d.data() + 4), pin, loginId});
+            if (ov::wire::LoadU16(d.data() + 2) == OV_CCMD_USR_LOGIN && d.size() >= 26) {
+                pin = ov::wire::LoadU32(d.data() + 16);
+                loginId = ov::wire::LoadU32(d.data() + 20);
+            }
+        });
     ov::server::SodiumHasher hasher(ov::server::PasswordCost::kMinimal);
     std::string hash = hasher.Hash("pw");
     for (int i = 0; i < sessions; ++i) {
@@ -213,9 +225,10 @@ void SessionMemory(int sessions) {
         w.U16(0);
         ov::server::Endpoint from{0x7F000001u + static_cast<uint32_t>(i / 60000),
                                   static_cast<uint16_t>(1024 + i % 60000)};
+        pin = loginId = 0;
         core.OnDatagram(from, w.Bytes());
-        for (auto& [ep, seq] : toAck)
-            core.OnDatagram(ep, ov::wire::ClientAck(seq, 0, 0));
+        for (const Ack& a : toAck)
+            core.OnDatagram(a.to, ov::wire::ClientAck(a.seq, a.pin, a.loginId));
         toAck.clear();
     };
     // Warm the allocator and the database's cache with a first batch, then measure.
