@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/server/chat_client.h"
 #include "bench/server/echo_baseline.h"
 #include "bench/server/load_client.h"
 #include "common/protocol/vocabulary.h"
@@ -33,19 +34,6 @@ using ovbench::LoadClient;
 using ovbench::NowNs;
 
 namespace {
-
-std::string LoginBody(uint32_t pin) {
-    ov::wire::Writer w;
-    w.U32(pin);
-    w.AbsentText();
-    w.Text("pw", OV_PASSWORD_SIZE);
-    w.U32(0);
-    w.U16(OV_CLIENT_CODE);
-    w.U32(OV_ONLINE_STATUS_ONLINE);
-    w.U32(0);
-    w.U16(0);
-    return w.Bytes();
-}
 
 // Accounts made straight in a database file, all with one hash of "pw" at the production
 // cost (making 250 hashes one by one would take longer than the measurement).
@@ -70,13 +58,7 @@ bool MakeAccounts(const std::string& path, int count) {
     return true;
 }
 
-struct Sim {
-    std::unique_ptr<LoadClient> client;
-    uint32_t partner = 0;
-    bool sender = false;
-    uint32_t inflight = 0;  // nPacketSeq awaiting the server's acknowledgement; 0: none
-    int64_t sentNs = 0;
-};
+using Sim = ovbench::ChatClient;
 
 struct Burst {
     std::vector<std::unique_ptr<LoadClient>> clients;
@@ -103,22 +85,9 @@ std::vector<int64_t> Drive(std::vector<Sim>& sims, int64_t intervalNs, Burst* bu
             epoll_ctl(ep, EPOLL_CTL_ADD, burst->clients[i]->Fd(), &ev);
         }
     }
-    auto send = [](Sim& s) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%lld", static_cast<long long>(NowNs()));
-        ov::wire::Writer w;
-        w.U32(0);
-        w.U32(OV_COMPONENT_CHAT);
-        w.U32(0);
-        w.Payload(text);
-        w.U32(1);
-        w.U32(s.partner);
-        s.sentNs = NowNs();
-        s.inflight = s.client->Send(OV_CCMD_SENDTO_USR, w.Bytes());
-    };
     for (Sim& s : sims) {
         if (s.sender)
-            send(s);
+            s.SendTimed();
     }
     std::vector<int64_t> latencies;
     epoll_event events[256];
@@ -152,16 +121,10 @@ std::vector<int64_t> Drive(std::vector<Sim>& sims, int64_t intervalNs, Burst* bu
                     if (s.sender && in.packetSeq == s.inflight) {
                         s.inflight = 0;
                         if (intervalNs == 0)
-                            send(s);
+                            s.SendTimed();
                     }
-                } else if (in.command == OV_SCMD_MESSAGE && in.body.size() > 20) {
-                    ov::wire::Reader r(in.body.data() + 18, in.body.size() - 18);
-                    std::string text;
-                    if (!r.Text(&text, OV_MSG_SIZE))
-                        continue;
-                    int64_t sent = std::atoll(text.c_str());
-                    if (sent < sentBefore)
-                        latencies.push_back(NowNs() - sent);
+                } else if (auto sent = ovbench::SentTime(in); sent && *sent < sentBefore) {
+                    latencies.push_back(NowNs() - *sent);
                 }
             }
         }
@@ -170,7 +133,7 @@ std::vector<int64_t> Drive(std::vector<Sim>& sims, int64_t intervalNs, Burst* bu
             if (!s.sender)
                 continue;
             if (s.inflight == 0 && now - s.sentNs >= intervalNs) {
-                send(s);
+                s.SendTimed();
             } else if (s.inflight != 0 && now - s.sentNs > 500'000'000) {
                 s.sentNs = now;  // the kernel would retransmit too
                 s.client->Resend();
@@ -230,17 +193,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < messaging; ++i) {
         Sim& s = sims[i];
         s.client = std::make_unique<LoadClient>(server.Port());
-        std::string l = s.client->Call(OV_CCMD_USR_LOGIN, LoginBody(firstPin + i));
-        for (int retry = 0; retry < 20 && l.empty(); ++retry)
-            l = s.client->Call(OV_CCMD_USR_LOGIN, LoginBody(firstPin + i));
-        if (l.size() != 18 || ov::wire::LoadU16(l.data()) != 0) {
+        if (!s.LogIn(firstPin + i)) {
             std::fprintf(stderr, "login %d failed\n", i);
             return 1;
         }
-        s.client->pin = ov::wire::LoadU32(l.data() + 6);
-        s.client->loginId = ov::wire::LoadU32(l.data() + 10);
-        // The session starts when the client speaks with its new login ID.
-        s.client->Send(OV_CCMD_KEEP_ALIVE, {});
     }
     int half = messaging / 2;
     for (int i = 0; i < half; ++i) {
@@ -263,7 +219,7 @@ int main(int argc, char** argv) {
     start = NowNs();
     burst.startNs = start;
     for (int i = 0; i < logins; ++i)
-        burst.clients[i]->Send(OV_CCMD_USR_LOGIN, LoginBody(firstPin + messaging + i));
+        burst.clients[i]->Send(OV_CCMD_USR_LOGIN, ovbench::LoginBody(firstPin + messaging + i));
     std::vector<int64_t> burstLat = Drive(sims, interval, &burst, start + 600'000'000'000LL);
     double burstSeconds = burst.seconds;
     Figures during = ovbench::Summarise(burstLat, burstSeconds, 0);

@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/server/chat_client.h"
 #include "bench/server/echo_baseline.h"
 #include "bench/server/load_client.h"
 #include "common/protocol/vocabulary.h"
@@ -41,21 +42,9 @@ using ovbench::Summarise;
 
 namespace {
 
-std::string Text(const char* s, size_t size) {
-    ov::wire::Writer w;
-    w.Text(s, size);
-    return w.Bytes();
-}
-
 // ---- messages through the server ----
 
-struct Sim {
-    std::unique_ptr<LoadClient> client;
-    uint32_t partner = 0;
-    bool sender = false;
-    uint32_t inflight = 0;  // nPacketSeq awaiting the server's acknowledgement
-    int64_t sentNs = 0;
-};
+using Sim = ovbench::ChatClient;
 
 Figures Messages(int clients, double seconds) {
     ov::server::ServerConfig config;
@@ -81,24 +70,10 @@ Figures Messages(int clients, double seconds) {
             reg.AbsentText();
         reg.Raw(std::string(17, '\0'));
         std::string r = s.client->Call(OV_CCMD_USR_REGISTER, reg.Bytes());
-        ov::wire::Writer login;
-        login.U32(ov::wire::LoadU32(r.data() + 2));
-        login.AbsentText();
-        login.Raw(Text("pw", OV_PASSWORD_SIZE));
-        login.U32(0);
-        login.U16(OV_CLIENT_CODE);
-        login.U32(OV_ONLINE_STATUS_ONLINE);
-        login.U32(0);
-        login.U16(0);
-        std::string l = s.client->Call(OV_CCMD_USR_LOGIN, login.Bytes());
-        if (l.size() != 18 || ov::wire::LoadU16(l.data()) != 0) {
+        if (r.size() < 6 || !s.LogIn(ov::wire::LoadU32(r.data() + 2))) {
             std::fprintf(stderr, "login %d failed\n", i);
             std::exit(1);
         }
-        s.client->pin = ov::wire::LoadU32(l.data() + 6);
-        s.client->loginId = ov::wire::LoadU32(l.data() + 10);
-        // The session starts when the client speaks with its new login ID.
-        s.client->Send(OV_CCMD_KEEP_ALIVE, {});
     }
     int half = clients / 2;
     for (int i = 0; i < half; ++i) {
@@ -110,27 +85,13 @@ Figures Messages(int clients, double seconds) {
         epoll_event ev{EPOLLIN, {.u32 = static_cast<uint32_t>(i)}};
         epoll_ctl(ep, EPOLL_CTL_ADD, sims[i].client->Fd(), &ev);
     }
-    auto send = [&](Sim& s) {
-        // The text carries the send time, read back on delivery.
-        char text[32];
-        std::snprintf(text, sizeof text, "%lld", static_cast<long long>(NowNs()));
-        ov::wire::Writer w;
-        w.U32(0);
-        w.U32(OV_COMPONENT_CHAT);
-        w.U32(0);
-        w.Payload(text);
-        w.U32(1);
-        w.U32(s.partner);
-        s.sentNs = NowNs();
-        s.inflight = s.client->Send(OV_CCMD_SENDTO_USR, w.Bytes());
-    };
     std::vector<int64_t> latencies;
     latencies.reserve(1 << 20);
     uint64_t resent = 0;
     int64_t start = NowNs();
     int64_t end = start + static_cast<int64_t>(seconds * 1e9);
     for (int i = 0; i < half; ++i)
-        send(sims[i]);
+        sims[i].SendTimed();
     epoll_event events[256];
     Incoming in;
     while (NowNs() < end) {
@@ -140,12 +101,9 @@ Figures Messages(int clients, double seconds) {
             while (s.client->Receive(&in)) {
                 if (in.isAck) {
                     if (s.sender && in.packetSeq == s.inflight)
-                        send(s);  // next command
-                } else if (in.command == OV_SCMD_MESSAGE && in.body.size() > 20) {
-                    ov::wire::Reader r(in.body.data() + 18, in.body.size() - 18);
-                    std::string text;
-                    if (r.Text(&text, OV_MSG_SIZE))
-                        latencies.push_back(NowNs() - std::atoll(text.c_str()));
+                        s.SendTimed();  // next command
+                } else if (auto sent = ovbench::SentTime(in)) {
+                    latencies.push_back(NowNs() - *sent);
                 }
             }
         }
@@ -215,14 +173,7 @@ void SessionMemory(int sessions) {
     auto login = [&](int i) {
         ov::wire::Writer w;
         ov::wire::WriteRequestHeader(w, {1, OV_CCMD_USR_LOGIN, 1001, 0, 0, 1001});
-        w.U32(static_cast<uint32_t>(ov::server::Store::kFirstPin + i));
-        w.AbsentText();
-        w.Text("pw", OV_PASSWORD_SIZE);
-        w.U32(0);
-        w.U16(OV_CLIENT_CODE);
-        w.U32(OV_ONLINE_STATUS_ONLINE);
-        w.U32(0);
-        w.U16(0);
+        w.Raw(ovbench::LoginBody(static_cast<uint32_t>(ov::server::Store::kFirstPin + i)));
         ov::server::Endpoint from{0x7F000001u + static_cast<uint32_t>(i / 60000),
                                   static_cast<uint16_t>(1024 + i % 60000)};
         pin = loginId = 0;

@@ -108,12 +108,10 @@ TEST_F(Service, ALoginReplyNobodyAskedForChangesNothing) {
     LONG seq = 0;
     kernel_->RequestBuddyTree(&seq);
     ASSERT_NE(seq, 0);
+    // Still this client's own PIN and login ID in the header.
     const std::string packet = socket_->SentPackets().back().bytes;
-    wire::Reader r(packet);
-    wire::RequestHeader h;
-    ASSERT_TRUE(wire::ReadRequestHeader(r, &h));
-    EXPECT_EQ(h.nPin, 10001u);
-    EXPECT_EQ(h.nLoginID, 0xABCDu);
+    EXPECT_EQ(wire::LoadU32(packet.data() + 8), 10001u);
+    EXPECT_EQ(wire::LoadU32(packet.data() + 12), 0xABCDu);
 }
 
 TEST_F(Service, LogoutCarriesTheOldPinAndStatusChangeReportsOnAcknowledgement) {
