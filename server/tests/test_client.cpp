@@ -100,6 +100,11 @@ bool TestClient::ReceiveOne(int timeoutMs) {
     return true;
 }
 
+void TestClient::Acknowledge(const Packet& p) {
+    SendRaw(ov::wire::ClientAck(p.packetSeq, pin, loginId));
+    seen_.push_back(p.packetSeq);
+}
+
 void TestClient::Poll(int timeoutMs) {
     while (ReceiveOne(timeoutMs))
         timeoutMs = 0;

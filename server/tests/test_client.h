@@ -50,6 +50,8 @@ public:
     void Sync();
     // Takes every datagram of this command from the inbox (after a Sync, all there are).
     std::vector<Packet> Take(uint16_t command);
+    // Acknowledges a datagram taken with autoAck off, and drops its copies from now on.
+    void Acknowledge(const Packet& p);
     // Receives what is already there without waiting for more.
     void Poll(int timeoutMs = 0);
 
