@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libc-bin
-  libsqlite3-dev sqlite3 libsodium-dev libdw-dev
+  libsqlite3-dev sqlite3 libsodium-dev libdw-dev libpq-dev postgresql
   libgsf-bin python3-olefile
   dante-server chromium
   qt6-base-dev qt6-qpa-plugins qt6-websockets-dev libcanberra-dev

@@ -1,6 +1,7 @@
 // orvane-server: the reference server of the Orvane protocol.
 //
-//   orvane-server [--listen 127.0.0.1:9999] [--db PATH | --db :memory:] [--server HOST:PORT]...
+//   orvane-server [--listen 127.0.0.1:9999] [--db PATH | :memory: | postgresql://...]
+//                 [--server HOST:PORT]...
 //                 [--group-capacity N] [--max-waiting N] [--max-stored-per-day N]
 //                 [--password-cost interactive|minimal]
 //
@@ -28,6 +29,9 @@ void Usage(FILE* out) {
                  "  --listen ADDR:PORT        where to listen (default 127.0.0.1:%u)\n"
                  "  --db PATH                 SQLite database, or :memory: (default\n"
                  "                            $XDG_DATA_HOME/orvane/orvane-server.db)\n"
+                 "  --db postgresql://USER@HOST:PORT/DB\n"
+                 "                            a PostgreSQL database, which several servers\n"
+                 "                            may share (password: PGPASSWORD or ~/.pgpass)\n"
                  "  --server HOST:PORT        a server the handshake lists (repeatable;\n"
                  "                            default: this server)\n"
                  "  --group-capacity N        most users in one group (default 500)\n"

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <future>
 
+#include "server/postgres.h"
+
 namespace ov::server {
 
 namespace {
@@ -104,7 +106,7 @@ bool Server::Open(std::string* error) {
         [this](const Endpoint& to, std::string_view d) { Transmit(to, d); }, [this] { Wake(); });
     core_->Restore();
     log_->Printf("listening on %s, database %s", bound_.ToString().c_str(),
-                 config_.databasePath.c_str());
+                 RedactedUrl(config_.databasePath).c_str());
     return true;
 }
 

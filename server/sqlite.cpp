@@ -26,20 +26,20 @@ void CreatePrivateFile(const std::string& path) {
 
 }  // namespace
 
-Statement& Statement::Reset() {
+Statement& SqliteStatement::Reset() {
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
     failed_ = false;
     return *this;
 }
 
-Statement& Statement::Bind(int index, int64_t value) {
+Statement& SqliteStatement::Bind(int index, int64_t value) {
     if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK)
         failed_ = true;
     return *this;
 }
 
-Statement& Statement::Bind(int index, std::string_view bytes) {
+Statement& SqliteStatement::Bind(int index, std::string_view bytes) {
     // A non-null pointer even for the empty string, so that it binds as an empty blob.
     static const char kEmpty = 0;
     const char* data = bytes.empty() ? &kEmpty : bytes.data();
@@ -49,7 +49,16 @@ Statement& Statement::Bind(int index, std::string_view bytes) {
     return *this;
 }
 
-bool Statement::Step() {
+Statement& SqliteStatement::BindText(int index, std::string_view text) {
+    const char* data = text.empty() ? "" : text.data();  // empty text, not NULL
+    if (sqlite3_bind_text64(stmt_, index, data, text.size(), SQLITE_TRANSIENT, SQLITE_UTF8) !=
+        SQLITE_OK) {
+        failed_ = true;
+    }
+    return *this;
+}
+
+bool SqliteStatement::Step() {
     if (failed_)
         return false;
     int rc = sqlite3_step(stmt_);
@@ -60,13 +69,7 @@ bool Statement::Step() {
     return false;
 }
 
-bool Statement::Run() {
-    while (Step()) {
-    }
-    return !failed_;
-}
-
-std::string Statement::Bytes(int column) const {
+std::string SqliteStatement::Bytes(int column) const {
     const void* data = sqlite3_column_blob(stmt_, column);
     int size = sqlite3_column_bytes(stmt_, column);
     if (!data || size <= 0)
@@ -74,7 +77,7 @@ std::string Statement::Bytes(int column) const {
     return std::string(static_cast<const char*>(data), static_cast<size_t>(size));
 }
 
-std::unique_ptr<Database> Database::Open(const std::string& path, std::string* error) {
+std::unique_ptr<SqliteDatabase> SqliteDatabase::Open(const std::string& path, std::string* error) {
     CreatePrivateFile(path);
     sqlite3* handle = nullptr;
     int rc =
@@ -85,7 +88,7 @@ std::unique_ptr<Database> Database::Open(const std::string& path, std::string* e
         sqlite3_close(handle);
         return nullptr;
     }
-    std::unique_ptr<Database> db(new Database(handle));
+    std::unique_ptr<SqliteDatabase> db(new SqliteDatabase(handle));
     sqlite3_busy_timeout(handle, 2000);
     if (sqlite3_db_readonly(handle, "main") == 1) {
         *error = "cannot write database " + path + ": the file is read-only";
@@ -100,12 +103,12 @@ std::unique_ptr<Database> Database::Open(const std::string& path, std::string* e
     return db;
 }
 
-Database::~Database() {
+SqliteDatabase::~SqliteDatabase() {
     cache_.clear();
     sqlite3_close(db_);
 }
 
-Statement& Database::Prepare(const char* sql) {
+Statement& SqliteDatabase::Prepare(const char* sql) {
     auto it = cache_.find(sql);
     if (it != cache_.end())
         return it->second->Reset();
@@ -115,11 +118,11 @@ Statement& Database::Prepare(const char* sql) {
         std::abort();
     }
     auto& slot = cache_[sql];
-    slot = std::make_unique<Statement>(stmt);
+    slot = std::make_unique<SqliteStatement>(stmt);
     return *slot;
 }
 
-bool Database::Exec(const char* sql) {
+bool SqliteDatabase::Exec(const char* sql) {
     return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 

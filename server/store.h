@@ -1,4 +1,5 @@
-// What the server keeps across restarts, in SQLite: accounts (with salted password hashes),
+// What the server keeps across restarts, in SQLite or PostgreSQL: accounts (with salted
+// password hashes),
 // buddy trees, black lists, messages waiting for offline users, and add-buddy requests and
 // answers waiting for delivery. Texts are the protocol's bytes, stored and compared as such.
 // Used from the server's one thread only.
@@ -12,7 +13,7 @@
 #include <vector>
 
 #include "server/endpoint.h"
-#include "server/sqlite.h"
+#include "server/sql.h"
 
 namespace ov::server {
 
@@ -107,7 +108,8 @@ public:
     static constexpr uint32_t kFirstPin = 10001;
     static constexpr uint32_t kDefaultBuddyGroup = 1;
 
-    // ":memory:" for a database that lives as long as the object.
+    // A SQLite file, ":memory:" for a database that lives as long as the object, or a
+    // PostgreSQL URL ("postgresql://..."), where several servers may share the database.
     static std::unique_ptr<Store> Open(const std::string& path, std::string* error);
 
     // Accounts. CreateUser assigns the next PIN and, when the record has no user name, the
@@ -185,7 +187,6 @@ public:
 
 private:
     explicit Store(std::unique_ptr<Database> db) : db_(std::move(db)) {}
-    bool CreateSchema(std::string* error);
     std::unique_ptr<Database> db_;
 };
 

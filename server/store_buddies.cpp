@@ -120,7 +120,8 @@ size_t Store::BlackListCount(uint32_t owner) {
 }
 
 bool Store::AddToBlackList(uint32_t owner, uint32_t pin) {
-    Statement& s = db_->Prepare("INSERT OR IGNORE INTO blacklist(owner, pin) VALUES(?1, ?2)");
+    Statement& s =
+        db_->Prepare("INSERT INTO blacklist(owner, pin) VALUES(?1, ?2) ON CONFLICT DO NOTHING");
     s.Bind(1, owner).Bind(2, pin);
     return s.Run();
 }

@@ -3,10 +3,19 @@
 
 namespace ov::server {
 
+namespace {
+// The id an INSERT ... RETURNING id gave its row; 0 when it failed.
+int64_t InsertedId(Statement& s) {
+    int64_t id = s.Step() ? s.Int(0) : 0;
+    s.Reset();
+    return id;
+}
+}  // namespace
+
 int64_t Store::SaveMessage(const StoredMessage& m) {
     Statement& s = db_->Prepare(
         "INSERT INTO messages(to_pin, from_pin, group_type, to_id, component, code, text, sent, "
-        "packet_seq, keep) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+        "packet_seq, keep) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10) RETURNING id");
     s.Bind(1, m.toPin)
         .Bind(2, m.fromPin)
         .Bind(3, m.groupType)
@@ -17,7 +26,7 @@ int64_t Store::SaveMessage(const StoredMessage& m) {
         .Bind(8, m.sentTime)
         .Bind(9, m.packetSeq)
         .Bind(10, int64_t{m.keep});
-    return s.Run() ? db_->LastInsertRowId() : 0;
+    return InsertedId(s);
 }
 
 std::vector<StoredMessage> Store::MessagesFor(uint32_t toPin, int64_t afterId, size_t limit) {
@@ -25,7 +34,7 @@ std::vector<StoredMessage> Store::MessagesFor(uint32_t toPin, int64_t afterId, s
         "SELECT id, to_pin, from_pin, group_type, to_id, component, code, text, sent, "
         "packet_seq, keep FROM messages WHERE to_pin = ?1 AND id > ?2 ORDER BY id LIMIT ?3");
     s.Bind(1, toPin).Bind(2, afterId);
-    s.Bind(3, limit >= size_t{INT64_MAX} ? int64_t{-1} : static_cast<int64_t>(limit));
+    s.Bind(3, limit >= size_t{INT64_MAX} ? INT64_MAX : static_cast<int64_t>(limit));
     std::vector<StoredMessage> out;
     while (s.Step()) {
         StoredMessage m;
@@ -69,7 +78,8 @@ size_t Store::WaitingCount(uint32_t toPin) {
 size_t Store::StoredSince(uint32_t fromPin, uint32_t sinceSeconds) {
     // The slots are the ten minutes of the message's time stamp (see the schema).
     Statement& s = db_->Prepare(
-        "SELECT COALESCE(SUM(stored), 0) FROM stored_by_sender WHERE from_pin = ?1 AND slot >= ?2");
+        "SELECT CAST(COALESCE(SUM(stored), 0) AS BIGINT) FROM stored_by_sender WHERE from_pin = ?1 "
+        "AND slot >= ?2");
     s.Bind(1, fromPin).Bind(2, sinceSeconds / 600);
     int64_t n = s.Step() ? s.Int(0) : 0;
     s.Reset();
@@ -78,8 +88,10 @@ size_t Store::StoredSince(uint32_t fromPin, uint32_t sinceSeconds) {
 
 bool Store::PutRequest(const BuddyRequest& r) {
     Statement& s = db_->Prepare(
-        "INSERT OR REPLACE INTO requests(from_pin, to_pin, message, display, parent, mode, "
-        "delivered) VALUES(?1, ?2, ?3, ?4, ?5, ?6, 0)");
+        "INSERT INTO requests(from_pin, to_pin, message, display, parent, mode, delivered) "
+        "VALUES(?1, ?2, ?3, ?4, ?5, ?6, 0) ON CONFLICT(from_pin, to_pin) DO UPDATE SET "
+        "message = excluded.message, display = excluded.display, parent = excluded.parent, "
+        "mode = excluded.mode, delivered = 0");
     s.Bind(1, r.fromPin)
         .Bind(2, r.toPin)
         .Bind(3, r.message)
@@ -140,10 +152,10 @@ bool Store::DeleteRequest(uint32_t fromPin, uint32_t toPin) {
 }
 
 int64_t Store::SaveAnswer(const BuddyAnswer& a) {
-    Statement& s =
-        db_->Prepare("INSERT INTO answers(requester, answerer, accepted) VALUES(?1, ?2, ?3)");
+    Statement& s = db_->Prepare(
+        "INSERT INTO answers(requester, answerer, accepted) VALUES(?1, ?2, ?3) RETURNING id");
     s.Bind(1, a.requesterPin).Bind(2, a.answererPin).Bind(3, int64_t{a.accepted});
-    return s.Run() ? db_->LastInsertRowId() : 0;
+    return InsertedId(s);
 }
 
 std::vector<BuddyAnswer> Store::AnswersFor(uint32_t requesterPin) {

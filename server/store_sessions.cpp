@@ -6,8 +6,10 @@ namespace ov::server {
 
 bool Store::SaveSession(const SessionRecord& s) {
     Statement& st = db_->Prepare(
-        "INSERT OR REPLACE INTO sessions(pin, login_id, ip, port, status, terminal) "
-        "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+        "INSERT INTO sessions(pin, login_id, ip, port, status, terminal) "
+        "VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(pin) DO UPDATE SET "
+        "login_id = excluded.login_id, ip = excluded.ip, port = excluded.port, "
+        "status = excluded.status, terminal = excluded.terminal");
     st.Bind(1, s.pin)
         .Bind(2, s.loginId)
         .Bind(3, s.endpoint.ip)

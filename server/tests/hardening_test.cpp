@@ -38,6 +38,8 @@ protected:
 };
 
 TEST_F(DatabaseFileTest, ANewDatabaseAndItsSideFilesAreTheOwnersAlone) {
+    if (TestDatabase::OnPostgres())
+        GTEST_SKIP() << "SQLite files";
     std::string path = dir + "/server.db";
     std::string error;
     auto store = ov::server::Store::Open(path, &error);
@@ -52,7 +54,7 @@ TEST_F(DatabaseFileTest, ANewDatabaseAndItsSideFilesAreTheOwnersAlone) {
 
     // A rollback journal, while a transaction writes.
     std::string other = dir + "/plain.db";
-    auto db = ov::server::Database::Open(other, &error);
+    auto db = ov::server::SqliteDatabase::Open(other, &error);
     ASSERT_TRUE(db) << error;
     ASSERT_TRUE(db->Exec("CREATE TABLE t(x); BEGIN; INSERT INTO t VALUES(1);"));
     ASSERT_TRUE(fs::exists(other + "-journal"));
@@ -61,6 +63,8 @@ TEST_F(DatabaseFileTest, ANewDatabaseAndItsSideFilesAreTheOwnersAlone) {
 }
 
 TEST_F(DatabaseFileTest, AnExistingFileKeepsItsMode) {
+    if (TestDatabase::OnPostgres())
+        GTEST_SKIP() << "SQLite files";
     std::string path = dir + "/shared.db";
     {
         std::string error;

@@ -10,6 +10,7 @@
 
 #include "server/tests/decode.h"
 #include "server/tests/server_process.h"
+#include "server/tests/test_database.h"
 
 namespace ovt {
 namespace {
@@ -39,12 +40,13 @@ std::optional<std::string> Deliver(TestClient& c, uint16_t command, const std::s
 TEST(Restart, AKilledServerLosesNoMessageAndNoSession) {
     char name[] = "/tmp/ovserver-restart-XXXXXX";
     std::string dir = mkdtemp(name);
+    TestDatabase database;
     Port port;
     port.Free();
     const std::vector<std::string> args{"--listen",
                                         "127.0.0.1:" + std::to_string(port.number),
                                         "--db",
-                                        dir + "/server.db",
+                                        database.Kept(dir + "/server.db"),
                                         "--password-cost",
                                         "minimal"};
     auto server = std::make_unique<Program>(args);

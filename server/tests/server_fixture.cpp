@@ -4,7 +4,7 @@ namespace ovt {
 
 ServerFixture::ServerFixture() {
     config.listen = ov::server::Endpoint{0x7F000001, 0};
-    config.databasePath = ":memory:";
+    config.databasePath = database.Fresh();
     config.passwordCost = ov::server::PasswordCost::kMinimal;
 }
 

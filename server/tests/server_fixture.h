@@ -12,6 +12,7 @@
 #include "server/server.h"
 #include "server/tests/decode.h"
 #include "server/tests/test_client.h"
+#include "server/tests/test_database.h"
 
 namespace ovt {
 
@@ -67,6 +68,7 @@ protected:
     std::string Ask(TestClient& c, uint16_t command, const std::string& body = {});
     void Advance(int64_t ms);
 
+    TestDatabase database;  // first made, last gone: it outlives the server
     ov::server::ManualClock clock;
     RecordingLog log;
     ov::server::ServerConfig config;
