@@ -52,6 +52,8 @@ struct ServerConfig {
     // Waiting messages sent to a user who logs in at once; the next batch follows once these
     // are acknowledged or given up.
     size_t waitingBatch = 100;
+    // With servers sharing a database: how often one looks for servers that have gone.
+    int64_t processCheckMs = 2000;
     ReliabilityConfig reliability;  // firstPacketSeq is taken from `random`
     // Source of login IDs and the first packet number; libsodium's generator when empty.
     std::function<uint32_t()> random;

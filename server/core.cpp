@@ -28,7 +28,8 @@ ReliabilityConfig TransportConfig(const ServerConfig& config) {
 
 const char* ReasonText(int reason) {
     static const char* const kText[] = {"logout", "silent for too long", "logged in again",
-                                        "another user logged in from the same address"};
+                                        "another user logged in from the same address",
+                                        "logged in again at another server"};
     return kText[reason];
 }
 
@@ -225,6 +226,16 @@ void ServerCore::ReplyError(const Request& r, uint16_t error) {
 
 void ServerCore::Notify(const Session& to, uint16_t command, const std::string& body,
                         Reliability::Done done) {
+    if (to.owner != 0) {
+        // Served by another server, which sends it. Notices whose acknowledgement matters
+        // are stored and go by their own events instead.
+        ClusterEvent e = Event(ClusterEvent::kDirect);
+        e.pin = to.pin;
+        e.command = command;
+        e.bytes = body;
+        Publish(e);
+        return;
+    }
     transport_.Send(to.endpoint, command, 0, body, clock_.NowMs(), std::move(done));
 }
 
@@ -238,8 +249,26 @@ void ServerCore::Malformed(const Request& r) {
 
 void ServerCore::Restore() {
     int64_t now = clock_.NowMs();
+    if (cluster_) {
+        store_.RegisterProcess(Self());
+        nextProcessCheckMs_ = now;
+    }
     std::vector<uint32_t> restored;
     for (const SessionRecord& r : store_.Sessions()) {
+        if (r.process != Self()) {
+            if (cluster_) {
+                ClusterEvent e = Event(ClusterEvent::kSessionStart);
+                e.origin = r.process;
+                e.pin = r.pin;
+                e.loginId = r.loginId;
+                e.ip = r.endpoint.ip;
+                e.port = r.endpoint.port;
+                e.status = r.status;
+                e.terminal = r.terminal;
+                AddMirror(e);
+            }
+            continue;
+        }
         std::optional<UserRecord> user = store_.FindUser(r.pin);
         if (!user) {
             store_.DeleteSession(r.pin);
@@ -279,12 +308,18 @@ void ServerCore::Tick() {
         }
         nextExpiryCheckMs_ = now + 1000;
     }
+    if (cluster_ && now >= nextProcessCheckMs_) {
+        CheckProcesses();
+        nextProcessCheckMs_ = now + config_.processCheckMs;
+    }
 }
 
 int64_t ServerCore::NextDeadline() const {
     int64_t next = transport_.NextDeadline();
-    if (sessions_.Count() > 0 || pending_.Size() > 0)
+    if (sessions_.LocalCount() > 0 || pending_.Size() > 0)
         next = std::min(next, nextExpiryCheckMs_);
+    if (cluster_)
+        next = std::min(next, nextProcessCheckMs_);
     return next;
 }
 
@@ -293,7 +328,7 @@ CoreStats ServerCore::Stats() const {
     s.datagrams = datagrams_;
     s.dropped = dropped_;
     s.executed = executed_;
-    s.sessions = sessions_.Count();
+    s.sessions = sessions_.LocalCount();
     s.peakSessions = sessions_.Peak();
     s.groups = groups_.Count();
     s.pendingLogins = pending_.Size();
@@ -327,17 +362,30 @@ Session* ServerCore::Authenticate(uint32_t pin, uint32_t loginId, const Endpoint
 void ServerCore::StartSession(Session s) {
     uint32_t pin = s.pin;
     Endpoint at = s.endpoint;
-    if (sessions_.Find(pin))
-        EndSession(pin, EndReason::kReplaced);
+    if (const Session* old = sessions_.Find(pin)) {
+        // One served elsewhere ends there, when its server hears of this one.
+        if (old->owner != 0)
+            DropMirror(pin, false);
+        else
+            EndSession(pin, EndReason::kReplaced);
+    }
     // The client behind this address now speaks for another account: the old one is over.
     if (Session* other = sessions_.FindByEndpoint(at))
         EndSession(other->pin, EndReason::kOtherLogin);
     s.lastSeenMs = clock_.NowMs();
     store_.SetTerminal(pin, s.terminal);
     store_.DeleteSession(pin);  // what an earlier session had executed is not this one's
-    store_.SaveSession(SessionRecord{pin, s.loginId, at, s.status, s.terminal});
+    store_.SaveSession(SessionRecord{pin, s.loginId, at, s.status, s.terminal, Self()});
     const Session& live = sessions_.Add(std::move(s));
     transport_.Confirm(at, pin, live.loginId, clock_.NowMs());
+    ClusterEvent started = Event(ClusterEvent::kSessionStart);
+    started.pin = pin;
+    started.loginId = live.loginId;
+    started.ip = at.ip;
+    started.port = at.port;
+    started.status = live.status;
+    started.terminal = live.terminal;
+    Publish(started);
     log_.Printf("session start: PIN %u (%s) at %s, status %u", pin, live.profile.userName.c_str(),
                 at.ToString().c_str(), live.status);
     if (live.VisibleStatus() != OV_ONLINE_STATUS_OFFLINE)
@@ -346,7 +394,7 @@ void ServerCore::StartSession(Session s) {
 }
 
 void ServerCore::EndSession(uint32_t pin, EndReason reason) {
-    Session* s = sessions_.Find(pin);
+    Session* s = sessions_.FindLocal(pin);
     if (!s)
         return;
     // Leaving a group may end it; work on a copy of the list.
@@ -359,12 +407,20 @@ void ServerCore::EndSession(uint32_t pin, EndReason reason) {
     log_.Printf("session end: PIN %u (%s) at %s, %s", pin, s->profile.userName.c_str(),
                 s->endpoint.ToString().c_str(), ReasonText(static_cast<int>(reason)));
     Endpoint at = s->endpoint;
+    ClusterEvent ended = Event(ClusterEvent::kSessionEnd);
+    ended.pin = pin;
+    ended.loginId = s->loginId;
+    ended.status = visible;
+    ended.flag = reason == EndReason::kReplaced || reason == EndReason::kElsewhere;
     sessions_.Remove(pin);
-    store_.DeleteSession(pin);
+    // The row is the new session's already when the user logged in at another server.
+    if (reason != EndReason::kElsewhere)
+        store_.DeleteSession(pin);
+    Publish(ended);
     // What was on its way to the session is given up (stored messages stay stored).
     transport_.Unconfirm(at);
     // A replaced session is followed at once by the new one's status.
-    if (reason != EndReason::kReplaced && visible != OV_ONLINE_STATUS_OFFLINE) {
+    if (!ended.flag && visible != OV_ONLINE_STATUS_OFFLINE) {
         TellWatchers(pin, OV_ONLINE_STATUS_OFFLINE);
     }
 }
@@ -374,7 +430,7 @@ void ServerCore::TellWatchers(uint32_t pin, uint32_t visibleStatus) {
     for (uint32_t owner : store_.Watchers(pin)) {
         if (owner == pin)
             continue;
-        if (const Session* w = sessions_.Find(owner))
+        if (const Session* w = sessions_.FindLocal(owner))
             Notify(*w, OV_SCMD_BUDDY_STATUS, body);
     }
 }
@@ -391,7 +447,7 @@ void ServerCore::TellGroupMembers(const Session& s, uint32_t visibleStatus) {
                 continue;
             }
             told.push_back(member);
-            if (const Session* m = sessions_.Find(member))
+            if (const Session* m = sessions_.FindLocal(member))
                 Notify(*m, OV_SCMD_USR_STATUS, body);
         }
     }
@@ -408,13 +464,20 @@ void ServerCore::LeaveGroup(Group& group, Session& s) {
     bool tell = !wasUnseen || s.VisibleStatus() != OV_ONLINE_STATUS_OFFLINE;
     if (!groups_.Leave(group, s.pin))
         return;
+    if (s.owner == 0) {
+        ClusterEvent left = Event(ClusterEvent::kGroupLeave);
+        left.group = id;
+        left.pin = s.pin;
+        left.flag = tell;
+        Publish(left);
+    }
     const Group* rest = groups_.Find(id);  // gone when s was the last member
     if (!rest || !tell)
         return;
     std::string leave = reply::GroupUserLeave(type, id, s.pin);
     uint32_t visible = VisibleMembers(*rest);
     for (uint32_t member : rest->members) {
-        if (const Session* m = sessions_.Find(member)) {
+        if (const Session* m = sessions_.FindLocal(member)) {
             Notify(*m, OV_SCMD_GRP_USR_LEAVE, leave);
             Notify(*m, OV_SCMD_GRP_OUSR_CNT,
                    reply::GroupOnlineCount(type, id, MembersShownTo(member, visible)));
@@ -428,22 +491,40 @@ void ServerCore::DeliverWaiting(const Session& s) {
     uint64_t generation = ++waitingGeneration_;
     waitingDeliveries_[s.pin] = WaitingDelivery{generation, s.loginId, 0, 0};
     SendWaitingBatch(s.pin, generation);
-    for (const BuddyRequest& req : store_.UndeliveredRequestsFor(s.pin)) {
-        uint32_t from = req.fromPin, to = req.toPin;
-        Notify(s, OV_SCMD_ADD_BUDDY_REQUEST, reply::AddBuddyRequest(ProfileOf(from), req.message),
-               [this, from, to](bool acked) {
-                   if (acked)
-                       store_.MarkRequestDelivered(from, to);
-               });
+    for (const BuddyRequest& req : store_.UndeliveredRequestsFor(s.pin))
+        SendRequest(s, req);
+    for (const BuddyAnswer& a : store_.AnswersFor(s.pin))
+        SendStoredAnswer(s, a);
+}
+
+void ServerCore::SendRequest(const Session& to, const BuddyRequest& req) {
+    uint32_t from = req.fromPin, target = req.toPin;
+    if (to.owner != 0) {
+        ClusterEvent e = Event(ClusterEvent::kBuddyRequest);
+        e.pin = from;
+        e.target = target;
+        return Publish(e);
     }
-    for (const BuddyAnswer& a : store_.AnswersFor(s.pin)) {
-        int64_t id = a.id;
-        Notify(s, OV_SCMD_ADD_BUDDY_ACCEPT,
-               reply::AddBuddyAnswer(ProfileOf(a.answererPin), a.accepted), [this, id](bool acked) {
-                   if (acked)
-                       store_.DeleteAnswer(id);
-               });
+    Notify(to, OV_SCMD_ADD_BUDDY_REQUEST, reply::AddBuddyRequest(ProfileOf(from), req.message),
+           [this, from, target](bool acked) {
+               if (acked)
+                   store_.MarkRequestDelivered(from, target);
+           });
+}
+
+void ServerCore::SendStoredAnswer(const Session& to, const BuddyAnswer& a) {
+    int64_t id = a.id;
+    if (to.owner != 0) {
+        ClusterEvent e = Event(ClusterEvent::kBuddyAnswer);
+        e.pin = a.requesterPin;
+        e.id = id;
+        return Publish(e);
     }
+    Notify(to, OV_SCMD_ADD_BUDDY_ACCEPT,
+           reply::AddBuddyAnswer(ProfileOf(a.answererPin), a.accepted), [this, id](bool acked) {
+               if (acked)
+                   store_.DeleteAnswer(id);
+           });
 }
 
 void ServerCore::SendWaitingBatch(uint32_t pin, uint64_t generation) {

@@ -24,6 +24,7 @@
 
 #include "common/protocol/wire.h"
 #include "server/clock.h"
+#include "server/cluster.h"
 #include "server/config.h"
 #include "server/groups.h"
 #include "server/hash_pool.h"
@@ -62,9 +63,15 @@ public:
     // One datagram from a client. localIp (host order, 0 = unknown) is the address it was
     // sent to, for the handshake's server list when the server listens on every address.
     void OnDatagram(const Endpoint& from, std::string_view datagram, uint32_t localIp = 0);
+    // Joins the servers that share the database (before Restore); without it the server is
+    // alone. The cluster must outlive the core.
+    void SetCluster(Cluster* cluster) { cluster_ = cluster; }
     // Takes up the sessions of an earlier run from the store and delivers what waits for
-    // them; once, before the first datagram.
+    // them; once, before the first datagram. With a cluster, also mirrors the sessions the
+    // other servers serve.
     void Restore();
+    // An event from another server on the database (cluster_events.cpp).
+    void OnClusterEvent(const ClusterEvent& e);
     // Does what is due: retransmissions, give-ups, expiry of silent sessions.
     void Tick();
     // Monotonic time at which Tick has something to do (INT64_MAX: nothing waits).
@@ -116,7 +123,7 @@ private:
     Session* Authenticate(uint32_t pin, uint32_t loginId, const Endpoint& from);
     void StartSession(Session s);
     bool FromSelf(const Endpoint& from, uint32_t localIp) const;
-    enum class EndReason { kLogout, kExpired, kReplaced, kOtherLogin };
+    enum class EndReason { kLogout, kExpired, kReplaced, kOtherLogin, kElsewhere };
     void EndSession(uint32_t pin, EndReason reason);
     void TellWatchers(uint32_t pin, uint32_t visibleStatus);
     void TellGroupMembers(const Session& s, uint32_t visibleStatus);
@@ -236,6 +243,24 @@ private:
 
     uint32_t NextLoginId();
 
+    // Servers sharing the database (cluster_events.cpp). Each tells its own sessions of what
+    // happens and publishes the event; the others tell theirs when it comes.
+    uint64_t Self() const { return cluster_ ? cluster_->Self() : 0; }
+    ClusterEvent Event(ClusterEvent::Kind kind) const;
+    void Publish(const ClusterEvent& e);
+    // The session another server serves, as its start event describes it.
+    void AddMirror(const ClusterEvent& e);
+    // A mirrored session is over: it leaves its groups here; watchers here are told.
+    void DropMirror(uint32_t pin, bool tellOffline);
+    // Looks for servers that have gone (in Tick) and forgets their sessions.
+    void CheckProcesses();
+    void DropProcess(uint64_t process);
+    // The local members of a group are told someone entered (or a count changed).
+    void AnnounceEnter(const Group& group, const Session& who);
+    void SendToLocalMembers(const Group& group, uint32_t from, const std::string& body);
+    void SendRequest(const Session& to, const BuddyRequest& request);
+    void SendStoredAnswer(const Session& to, const BuddyAnswer& answer);
+
     ServerConfig config_;
     Store& store_;
     const Clock& clock_;
@@ -262,6 +287,8 @@ private:
     std::unordered_map<uint32_t, WaitingDelivery> waitingDeliveries_;
     uint64_t waitingGeneration_ = 0;
     int64_t nextExpiryCheckMs_;
+    Cluster* cluster_ = nullptr;
+    int64_t nextProcessCheckMs_ = 0;
     uint64_t datagrams_ = 0;
     uint64_t dropped_ = 0;
     uint64_t executed_ = 0;

@@ -18,10 +18,12 @@ Group* Groups::Find(uint16_t type, const std::string& name) {
     return it == byName_.end() ? nullptr : Find(it->second);
 }
 
-Group& Groups::Create(uint16_t type, const std::string& name) {
-    while (nextId_ == 0 || byId_.count(nextId_))
-        ++nextId_;
-    uint32_t id = nextId_++;
+Group& Groups::Create(uint16_t type, const std::string& name, uint32_t id) {
+    if (id == 0) {
+        while (nextId_ == 0 || byId_.count(nextId_))
+            ++nextId_;
+        id = nextId_++;
+    }
     Group& g = byId_[id];
     g.type = type;
     g.id = id;

@@ -28,7 +28,9 @@ class Groups {
 public:
     Group* Find(uint32_t id);
     Group* Find(uint16_t type, const std::string& name);
-    Group& Create(uint16_t type, const std::string& name);
+    // With id 0, the next free ID here; otherwise that ID (given by the database that servers
+    // share).
+    Group& Create(uint16_t type, const std::string& name, uint32_t id = 0);
     // Removes the member; a group left empty ends. True if the PIN was a member.
     bool Leave(Group& group, uint32_t pin);
     size_t Count() const { return byId_.size(); }

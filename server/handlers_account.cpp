@@ -154,9 +154,17 @@ void ServerCore::OnStatus(Request& r) {
         return Malformed(r);
     Session& s = *r.session;
     uint32_t before = s.VisibleStatus();
+    uint32_t was = s.status;
     s.status = status;
     store_.SetSessionStatus(s.pin, status);
     uint32_t after = s.VisibleStatus();
+    if (status != was) {
+        ClusterEvent changed = Event(ClusterEvent::kStatus);
+        changed.pin = s.pin;
+        changed.status = status;
+        changed.before = before;
+        Publish(changed);
+    }
     if (after == before)
         return;
     TellWatchers(s.pin, after);
@@ -256,6 +264,9 @@ void ServerCore::OnPutInfo(Request& r) {
         return Reply(r, reply::ErrorAndId(OV_ERR_UNKNOWN, s.pin));
     s.profile = PublicProfile::From(u);
     Reply(r, reply::ErrorAndId(OV_ERR_NONE, s.pin));
+    ClusterEvent changed = Event(ClusterEvent::kProfile);
+    changed.pin = s.pin;
+    Publish(changed);
 }
 
 void ServerCore::OnOnlineStat(Request& r) {

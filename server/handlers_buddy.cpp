@@ -87,14 +87,8 @@ void ServerCore::OnBuddyAdd(Request& r) {
         if (!store_.PutRequest(request))
             return answer(OV_ERR_UNKNOWN);
         answer(OV_ERR_BUDDY_AUTH);
-        if (const Session* t = sessions_.Find(target->pin)) {
-            uint32_t from = me.pin, to = target->pin;
-            Notify(*t, OV_SCMD_ADD_BUDDY_REQUEST, reply::AddBuddyRequest(me.profile, c.message),
-                   [this, from, to](bool acked) {
-                       if (acked)
-                           store_.MarkRequestDelivered(from, to);
-                   });
-        }
+        if (const Session* t = sessions_.Find(target->pin))
+            SendRequest(*t, request);
         return;
     }
     if (!store_.PutBuddyNode(me.pin, node))
@@ -121,7 +115,8 @@ void ServerCore::SendAddBuddyNotice(const Session& from, uint32_t targetPin) {
     // Stored first, so that it outlives a restart on its way; kept for the next login when
     // undelivered, as far as the quotas allow.
     m.keep = StoredMessage::kUntilDelivered;
-    m.packetSeq = transport_.NextPacketSeq();
+    // Another server numbers what it sends itself.
+    m.packetSeq = t->owner == 0 ? transport_.NextPacketSeq() : 0;
     m.id = store_.SaveMessage(m);
     if (m.id != 0)
         DeliverStored(*t, m);
@@ -184,6 +179,14 @@ void ServerCore::SendAnswer(uint32_t requesterPin, const BuddyAnswer& answer) {
     const Session* requester = sessions_.Find(requesterPin);
     if (!requester) {
         store_.SaveAnswer(answer);
+        return;
+    }
+    if (requester->owner != 0) {
+        // Stored, for the server that serves the requester to send and delete.
+        BuddyAnswer stored = answer;
+        stored.id = store_.SaveAnswer(answer);
+        if (stored.id != 0)
+            SendStoredAnswer(*requester, stored);
         return;
     }
     Notify(*requester, OV_SCMD_ADD_BUDDY_ACCEPT,

@@ -73,28 +73,45 @@ void ServerCore::OnGroupEnter(Request& r) {
     }
     if (me.groups.size() >= config_.groupsPerSession)
         return fail(OV_ERR_UNKNOWN);
-    if (!group)
-        group = &groups_.Create(ref.type, ref.name);
+    if (!group) {
+        // Servers sharing a database give a name the same ID.
+        uint32_t id = cluster_ ? store_.GroupId(ref.type, ref.name) : 0;
+        if (cluster_ && id == 0)
+            return fail(OV_ERR_UNKNOWN);
+        group = &groups_.Create(ref.type, ref.name, id);
+    }
     group->members.push_back(me.pin);
     me.groups.push_back(group->id);
     uint32_t visible = VisibleMembers(*group);
     Reply(r, reply::EnterGroup(OV_ERR_NONE, group->type, group->id, MembersShownTo(me.pin, visible),
                                group->mode));
-    if (me.VisibleStatus() == OV_ONLINE_STATUS_OFFLINE) {
-        // Invisible: the others are not told, and their count does not change.
+    // Invisible: the others are not told, and their count does not change.
+    bool unseen = me.VisibleStatus() == OV_ONLINE_STATUS_OFFLINE;
+    if (unseen)
         group->unannounced.push_back(me.pin);
-        return;
-    }
+    ClusterEvent entered = Event(ClusterEvent::kGroupEnter);
+    entered.group = group->id;
+    entered.type = group->type;
+    entered.mode = group->mode;
+    entered.pin = me.pin;
+    entered.flag = unseen;
+    entered.bytes = group->name;
+    Publish(entered);
+    if (!unseen)
+        AnnounceEnter(*group, me);
+}
+
+void ServerCore::AnnounceEnter(const Group& group, const Session& who) {
+    uint32_t visible = VisibleMembers(group);
     std::string enter =
-        reply::GroupUserEnter(group->type, group->id, me.profile, me.VisibleStatus());
-    for (uint32_t member : group->members) {
-        if (member == me.pin)
+        reply::GroupUserEnter(group.type, group.id, who.profile, who.VisibleStatus());
+    for (uint32_t member : group.members) {
+        if (member == who.pin)
             continue;
-        if (const Session* m = sessions_.Find(member)) {
+        if (const Session* m = sessions_.FindLocal(member)) {
             Notify(*m, OV_SCMD_GRP_USR_ENTER, enter);
-            Notify(
-                *m, OV_SCMD_GRP_OUSR_CNT,
-                reply::GroupOnlineCount(group->type, group->id, MembersShownTo(member, visible)));
+            Notify(*m, OV_SCMD_GRP_OUSR_CNT,
+                   reply::GroupOnlineCount(group.type, group.id, MembersShownTo(member, visible)));
         }
     }
 }
@@ -172,13 +189,23 @@ void ServerCore::OnSendToGroup(Request& r) {
         return ReplyError(r, OV_ERR_MSG_DENY);
     std::string body = reply::Message(me.pin, g->type, g->id, s.componentId, s.componentCode,
                                       s.message, clock_.WallSeconds());
-    for (uint32_t member : g->members) {
-        if (member == me.pin || store_.IsBlackListed(member, me.pin))
+    SendToLocalMembers(*g, me.pin, body);
+    ClusterEvent sent = Event(ClusterEvent::kGroupMessage);
+    sent.group = g->id;
+    sent.pin = me.pin;
+    sent.bytes = body;
+    Publish(sent);
+    ReplyError(r, OV_ERR_NONE);
+}
+
+void ServerCore::SendToLocalMembers(const Group& group, uint32_t from, const std::string& body) {
+    for (uint32_t member : group.members) {
+        if (member == from)
             continue;
-        if (const Session* m = sessions_.Find(member))
+        const Session* m = sessions_.FindLocal(member);
+        if (m && !store_.IsBlackListed(member, from))
             Notify(*m, OV_SCMD_MESSAGE, body);
     }
-    ReplyError(r, OV_ERR_NONE);
 }
 
 }  // namespace ov::server

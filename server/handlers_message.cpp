@@ -30,6 +30,14 @@ uint16_t ServerCore::MessagePermission(uint32_t fromPin, uint32_t toPin, uint32_
 
 bool ServerCore::DeliverStored(const Session& to, const StoredMessage& m,
                                std::function<void()> settled) {
+    if (to.owner != 0) {
+        // The recipient's server sends it from the store.
+        ClusterEvent e = Event(ClusterEvent::kStoredMessage);
+        e.pin = to.pin;
+        e.id = m.id;
+        Publish(e);
+        return true;
+    }
     if (!deliveringStored_.insert(m.id).second)
         return false;  // on its way already
     std::string body = reply::Message(m.fromPin, m.groupType, m.toId, m.componentId,
@@ -131,7 +139,8 @@ void ServerCore::OnSendToUsers(Request& r) {
         if (!error && reachable) {
             // Stored while on its way, and kept for later if undelivered when it is to be saved.
             m.keep = save ? StoredMessage::kUntilDelivered : StoredMessage::kWhileOnItsWay;
-            m.packetSeq = transport_.NextPacketSeq();
+            // Another server numbers what it sends itself.
+            m.packetSeq = online->owner == 0 ? transport_.NextPacketSeq() : 0;
             m.id = store_.SaveMessage(m);
             if (m.id == 0) {
                 error = OV_ERR_UNKNOWN;

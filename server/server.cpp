@@ -13,6 +13,7 @@
 #include <future>
 
 #include "server/postgres.h"
+#include "server/postgres_cluster.h"
 
 namespace ov::server {
 
@@ -22,6 +23,16 @@ constexpr int kMaxPollMs = 1000;
 constexpr int kReceiveBurst = 256;  // datagrams per wake-up before timers get their turn
 constexpr int kSocketBuffer = 4 << 20;
 constexpr int64_t kFinishWorkMs = 10'000;
+
+// For a server listening on every address: a number for this host, from its name.
+uint32_t HostId() {
+    char name[256] = {};
+    gethostname(name, sizeof name - 1);
+    uint32_t h = 2166136261u;  // FNV-1a
+    for (const char* p = name; *p; ++p)
+        h = (h ^ static_cast<unsigned char>(*p)) * 16777619u;
+    return h;
+}
 
 std::string BindError(const Endpoint& ep, int err) {
     switch (err) {
@@ -104,6 +115,15 @@ bool Server::Open(std::string* error) {
     core_ = std::make_unique<ServerCore>(
         coreConfig, *store_, *clock_, *log_,
         [this](const Endpoint& to, std::string_view d) { Transmit(to, d); }, [this] { Wake(); });
+    if (IsPostgresUrl(config_.databasePath)) {
+        // Known to the others by its address, which stays the same across restarts, so that
+        // a restarted server takes up its own sessions.
+        uint64_t self = uint64_t{bound_.ip != 0 ? bound_.ip : HostId()} << 16 | bound_.port;
+        cluster_ = PostgresCluster::Open(config_.databasePath, self, error);
+        if (!cluster_)
+            return false;
+        core_->SetCluster(cluster_.get());
+    }
     core_->Restore();
     log_->Printf("listening on %s, database %s", bound_.ToString().c_str(),
                  RedactedUrl(config_.databasePath).c_str());
@@ -175,8 +195,10 @@ void Server::Run() {
         if (deadline != INT64_MAX) {
             timeout = static_cast<int>(std::clamp<int64_t>(deadline - now, 0, kMaxPollMs));
         }
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        int ready = poll(fds, 2, timeout);
+        pollfd fds[3] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {-1, POLLIN, 0}};
+        if (cluster_)
+            fds[2].fd = cluster_->Fd();
+        int ready = poll(fds, 3, timeout);
         if (ready > 0 && (fds[1].revents & POLLIN)) {
             uint64_t count;
             while (read(wakeFd_, &count, sizeof count) > 0) {
@@ -186,6 +208,11 @@ void Server::Run() {
         core_->RunCompletions();
         if (ready > 0 && (fds[0].revents & POLLIN))
             ReceiveAll();
+        // Every turn: events may also have been read while this server published its own.
+        if (cluster_) {
+            for (const ClusterEvent& e : cluster_->Receive())
+                core_->OnClusterEvent(e);
+        }
         core_->Tick();
     }
     // Registrations and password changes under way are written before the end.
@@ -203,6 +230,12 @@ bool Server::Start(std::string* error) {
     if (!Open(error))
         return false;
     stop_ = false;
+    {
+        // From here on Call queues its work for the loop, even before the thread runs: run
+        // directly, it would race with the loop's first datagrams.
+        std::lock_guard<std::mutex> lock(tasksMutex_);
+        looping_ = true;
+    }
     thread_ = std::thread([this] { Run(); });
     return true;
 }

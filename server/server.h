@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "server/clock.h"
+#include "server/cluster.h"
 #include "server/config.h"
 #include "server/core.h"
 #include "server/log.h"
@@ -71,6 +72,7 @@ private:
     std::unique_ptr<Log> ownLog_;
     Log* log_;
     std::unique_ptr<Store> store_;
+    std::unique_ptr<Cluster> cluster_;  // with servers sharing a PostgreSQL database
     std::unique_ptr<ServerCore> core_;
     int fd_ = -1;
     int wakeFd_ = -1;

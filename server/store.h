@@ -66,6 +66,8 @@ struct SessionRecord {
     Endpoint endpoint;
     uint32_t status = 0;
     uint32_t terminal = 0;
+    // The server serving it, among several on one database (0: a server alone).
+    uint64_t process = 0;
 };
 
 // A command a session has had executed, kept so that its retransmission after a restart is
@@ -151,6 +153,7 @@ public:
     int64_t SaveMessage(const StoredMessage& message);
     std::vector<StoredMessage> MessagesFor(uint32_t toPin, int64_t afterId = 0,
                                            size_t limit = SIZE_MAX);
+    std::optional<StoredMessage> FindMessage(int64_t id);
     bool DeleteMessage(int64_t id);
     // Quotas, from counts kept as messages come and go (no scan of the messages): how many
     // wait for a user, and how many a sender has had stored since a wall-clock second (to
@@ -182,6 +185,14 @@ public:
     bool SetDeliveryPacket(int64_t messageId, uint32_t packetSeq);
     // An undelivered message on its way joins its recipient's mailbox.
     bool KeepMessage(int64_t messageId);
+
+    // Servers sharing the database (store_cluster.cpp; PostgreSQL only).
+    // Shows this process alive, by its connection, for as long as the connection lasts.
+    bool RegisterProcess(uint64_t process);
+    // Processes whose connection is gone, forgotten along with their sessions.
+    std::vector<uint64_t> TakeDeadProcesses(uint64_t self);
+    // The ID of a group name, the same for every server; 0 when the database fails.
+    uint32_t GroupId(uint16_t type, const std::string& name);
 
     Database& Db() { return *db_; }
 

@@ -29,30 +29,52 @@ int64_t Store::SaveMessage(const StoredMessage& m) {
     return InsertedId(s);
 }
 
+namespace {
+constexpr const char* kMessageColumns =
+    "id, to_pin, from_pin, group_type, to_id, component, code, text, sent, packet_seq, keep";
+
+StoredMessage ReadMessage(const Statement& s) {
+    StoredMessage m;
+    m.id = s.Int(0);
+    m.toPin = static_cast<uint32_t>(s.Int(1));
+    m.fromPin = static_cast<uint32_t>(s.Int(2));
+    m.groupType = static_cast<uint16_t>(s.Int(3));
+    m.toId = static_cast<uint32_t>(s.Int(4));
+    m.componentId = static_cast<uint32_t>(s.Int(5));
+    m.componentCode = static_cast<uint32_t>(s.Int(6));
+    m.text = s.Bytes(7);
+    m.sentTime = static_cast<uint32_t>(s.Int(8));
+    m.packetSeq = static_cast<uint32_t>(s.Int(9));
+    m.keep = static_cast<uint8_t>(s.Int(10));
+    return m;
+}
+
+const std::string kMessagesFor =
+    std::string("SELECT ") + kMessageColumns +
+    " FROM messages WHERE to_pin = ?1 AND id > ?2 ORDER BY id LIMIT ?3";
+const std::string kMessageById =
+    std::string("SELECT ") + kMessageColumns + " FROM messages WHERE id = ?1";
+}  // namespace
+
 std::vector<StoredMessage> Store::MessagesFor(uint32_t toPin, int64_t afterId, size_t limit) {
-    Statement& s = db_->Prepare(
-        "SELECT id, to_pin, from_pin, group_type, to_id, component, code, text, sent, "
-        "packet_seq, keep FROM messages WHERE to_pin = ?1 AND id > ?2 ORDER BY id LIMIT ?3");
+    Statement& s = db_->Prepare(kMessagesFor.c_str());
     s.Bind(1, toPin).Bind(2, afterId);
     s.Bind(3, limit >= size_t{INT64_MAX} ? INT64_MAX : static_cast<int64_t>(limit));
     std::vector<StoredMessage> out;
-    while (s.Step()) {
-        StoredMessage m;
-        m.id = s.Int(0);
-        m.toPin = static_cast<uint32_t>(s.Int(1));
-        m.fromPin = static_cast<uint32_t>(s.Int(2));
-        m.groupType = static_cast<uint16_t>(s.Int(3));
-        m.toId = static_cast<uint32_t>(s.Int(4));
-        m.componentId = static_cast<uint32_t>(s.Int(5));
-        m.componentCode = static_cast<uint32_t>(s.Int(6));
-        m.text = s.Bytes(7);
-        m.sentTime = static_cast<uint32_t>(s.Int(8));
-        m.packetSeq = static_cast<uint32_t>(s.Int(9));
-        m.keep = static_cast<uint8_t>(s.Int(10));
-        out.push_back(std::move(m));
-    }
+    while (s.Step())
+        out.push_back(ReadMessage(s));
     s.Reset();
     return out;
+}
+
+std::optional<StoredMessage> Store::FindMessage(int64_t id) {
+    Statement& s = db_->Prepare(kMessageById.c_str());
+    s.Bind(1, id);
+    std::optional<StoredMessage> m;
+    if (s.Step())
+        m = ReadMessage(s);
+    s.Reset();
+    return m;
 }
 
 bool Store::KeepMessage(int64_t id) {

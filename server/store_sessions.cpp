@@ -6,16 +6,17 @@ namespace ov::server {
 
 bool Store::SaveSession(const SessionRecord& s) {
     Statement& st = db_->Prepare(
-        "INSERT INTO sessions(pin, login_id, ip, port, status, terminal) "
-        "VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(pin) DO UPDATE SET "
+        "INSERT INTO sessions(pin, login_id, ip, port, status, terminal, process) "
+        "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT(pin) DO UPDATE SET "
         "login_id = excluded.login_id, ip = excluded.ip, port = excluded.port, "
-        "status = excluded.status, terminal = excluded.terminal");
+        "status = excluded.status, terminal = excluded.terminal, process = excluded.process");
     st.Bind(1, s.pin)
         .Bind(2, s.loginId)
         .Bind(3, s.endpoint.ip)
         .Bind(4, s.endpoint.port)
         .Bind(5, s.status)
-        .Bind(6, s.terminal);
+        .Bind(6, s.terminal)
+        .Bind(7, static_cast<int64_t>(s.process));
     return st.Run();
 }
 
@@ -35,8 +36,9 @@ bool Store::DeleteSession(uint32_t pin) {
 }
 
 std::vector<SessionRecord> Store::Sessions() {
-    Statement& st =
-        db_->Prepare("SELECT pin, login_id, ip, port, status, terminal FROM sessions ORDER BY pin");
+    Statement& st = db_->Prepare(
+        "SELECT pin, login_id, ip, port, status, terminal, process FROM sessions "
+        "ORDER BY pin");
     std::vector<SessionRecord> out;
     while (st.Step()) {
         SessionRecord s;
@@ -46,6 +48,7 @@ std::vector<SessionRecord> Store::Sessions() {
         s.endpoint.port = static_cast<uint16_t>(st.Int(3));
         s.status = static_cast<uint32_t>(st.Int(4));
         s.terminal = static_cast<uint32_t>(st.Int(5));
+        s.process = static_cast<uint64_t>(st.Int(6));
         out.push_back(s);
     }
     st.Reset();

@@ -17,26 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Keeps sending the last command, the same bytes as a client's kernel does, until the server
-// acknowledges it (bounded); then waits a little for its reply.
-std::optional<std::string> Finish(TestClient& c, uint16_t command, uint16_t seq) {
-    uint32_t packet = c.LastPacketSeq();
-    bool acked = false;
-    for (int i = 0; i < 100 && !acked; ++i) {
-        acked = c.WaitAck(packet, 100);
-        if (!acked)
-            c.Resend();
-    }
-    if (!acked)
-        return std::nullopt;
-    return c.WaitReply(command, seq, 1000);
-}
-
-std::optional<std::string> Deliver(TestClient& c, uint16_t command, const std::string& body) {
-    uint16_t seq = c.Send(command, body);
-    return Finish(c, command, seq);
-}
-
 TEST(Restart, AKilledServerLosesNoMessageAndNoSession) {
     char name[] = "/tmp/ovserver-restart-XXXXXX";
     std::string dir = mkdtemp(name);

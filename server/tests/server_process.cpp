@@ -86,13 +86,31 @@ std::string Program::Log() const {
 }
 
 bool Answers(TestClient& c) {
-    for (int i = 0; i < 50; ++i) {
+    for (int i = 0; i < 100; ++i) {
         uint16_t seq = c.Send(OV_CCMD_HANDSHACK_SERVER);
-        c.Poll(100);
-        if (c.WaitReply(OV_CCMD_HANDSHACK_SERVER, seq))
+        // Briefly: a handshake sent before the program bound its port is lost.
+        if (c.WaitReply(OV_CCMD_HANDSHACK_SERVER, seq, 200))
             return true;
     }
     return false;
+}
+
+std::optional<std::string> Finish(TestClient& c, uint16_t command, uint16_t seq) {
+    uint32_t packet = c.LastPacketSeq();
+    bool acked = false;
+    for (int i = 0; i < 100 && !acked; ++i) {
+        acked = c.WaitAck(packet, 100);
+        if (!acked)
+            c.Resend();
+    }
+    if (!acked)
+        return std::nullopt;
+    return c.WaitReply(command, seq, 1000);
+}
+
+std::optional<std::string> Deliver(TestClient& c, uint16_t command, const std::string& body) {
+    uint16_t seq = c.Send(command, body);
+    return Finish(c, command, seq);
 }
 
 }  // namespace ovt

@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,5 +48,11 @@ private:
 
 // Handshakes until the program answers (it may still be starting), within a bounded time.
 bool Answers(TestClient& c);
+
+// Keeps sending the last command, the same bytes as a client's kernel does, until the server
+// acknowledges it (bounded); then waits a little for its reply.
+std::optional<std::string> Finish(TestClient& c, uint16_t command, uint16_t seq);
+// Sends a command and finishes it.
+std::optional<std::string> Deliver(TestClient& c, uint16_t command, const std::string& body);
 
 }  // namespace ovt

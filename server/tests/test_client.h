@@ -30,6 +30,9 @@ public:
     ~TestClient();
 
     uint16_t Port() const { return port_; }
+    // Speaks to another server from now on, as a client walking its gateway list does: same
+    // socket, same memory of what it has received.
+    void SetServerPort(uint16_t port) { serverPort_ = port; }
     uint32_t LocalIp() const { return localIp_; }
 
     // Sends a command with the current PIN and login ID; returns its nCmdSeqNum.

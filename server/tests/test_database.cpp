@@ -24,10 +24,13 @@ std::string ClusterUrl() {
     return url;
 }
 
+void IgnoreNotice(void*, const char*) {}
+
 bool Run(const std::string& url, const std::string& sql) {
     PGconn* conn = PQconnectdb(url.c_str());
     bool ok = PQstatus(conn) == CONNECTION_OK;
     if (ok) {
+        PQsetNoticeProcessor(conn, IgnoreNotice, nullptr);  // "drop cascades to ..."
         PGresult* r = PQexec(conn, sql.c_str());
         ok = PQresultStatus(r) == PGRES_COMMAND_OK;
         if (!ok)
