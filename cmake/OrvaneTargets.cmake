@@ -39,3 +39,29 @@ function(ov_fuzz_target)
     set_tests_properties(fuzz_replay.${F_NAME} PROPERTIES LABELS "unit;fuzz" TIMEOUT 300)
   endif()
 endfunction()
+
+# ORVANE_POSTGRES_TESTS lists the suites that run again on PostgreSQL ("server", "shell").
+# ov_postgres_fixture(out_var): the ctest fixture "postgres", a cluster that
+# scripts/pg_cluster.sh makes for the run and removes after it (once per build tree); out_var
+# names the file that holds its URL.
+set(ORVANE_POSTGRES_TESTS "" CACHE STRING "Suites that run on PostgreSQL too: server;shell")
+function(ov_postgres_fixture out_var)
+  # Under /tmp, where the cluster's owner (postgres, when the tests run as root) can reach it.
+  string(MD5 pg_id "${CMAKE_BINARY_DIR}")
+  string(SUBSTRING "${pg_id}" 0 12 pg_id)
+  set(pg_dir "/tmp/orvane-pg-${pg_id}")
+  set(${out_var} "${pg_dir}/url" PARENT_SCOPE)
+  get_property(done GLOBAL PROPERTY ORVANE_POSTGRES_FIXTURE)
+  if(done)
+    return()
+  endif()
+  set_property(GLOBAL PROPERTY ORVANE_POSTGRES_FIXTURE ON)
+  add_test(NAME postgres_cluster_start
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/pg_cluster.sh start ${pg_dir})
+  set_tests_properties(postgres_cluster_start PROPERTIES
+                       FIXTURES_SETUP postgres LABELS integration TIMEOUT 120)
+  add_test(NAME postgres_cluster_stop
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/pg_cluster.sh stop ${pg_dir})
+  set_tests_properties(postgres_cluster_stop PROPERTIES
+                       FIXTURES_CLEANUP postgres LABELS integration TIMEOUT 120)
+endfunction()

@@ -52,6 +52,23 @@ void ServerCore::DropMirror(uint32_t pin, bool tellOffline) {
         TellWatchers(pin, OV_ONLINE_STATUS_OFFLINE);
 }
 
+void ServerCore::RestoreGroups() {
+    for (const GroupMembership& m : store_.GroupMembers()) {
+        Session* s = sessions_.Find(m.pin);
+        if (!s || (s->owner == 0 ? Self() : s->owner) != m.process)
+            continue;  // a session that is over, or one the user has had since elsewhere
+        Group* g = groups_.Find(m.group);
+        if (!g)
+            g = &groups_.Create(m.type, m.name, m.group);
+        if (g->HasMember(m.pin))
+            continue;
+        g->members.push_back(m.pin);
+        s->groups.push_back(m.group);
+        if (m.unseen)
+            g->unannounced.push_back(m.pin);
+    }
+}
+
 void ServerCore::CheckProcesses() {
     store_.RegisterProcess(Self());  // again, should the connection have been made anew
     for (uint64_t process : store_.TakeDeadProcesses(Self())) {

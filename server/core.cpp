@@ -290,6 +290,8 @@ void ServerCore::Restore() {
             transport_.Remember(r.endpoint, it->packetSeq, it->fingerprint, now);
         restored.push_back(r.pin);
     }
+    if (cluster_)
+        RestoreGroups();
     if (!restored.empty())
         log_.Printf("%zu sessions taken up from the last run", restored.size());
     for (uint32_t pin : restored) {
@@ -464,7 +466,8 @@ void ServerCore::LeaveGroup(Group& group, Session& s) {
     bool tell = !wasUnseen || s.VisibleStatus() != OV_ONLINE_STATUS_OFFLINE;
     if (!groups_.Leave(group, s.pin))
         return;
-    if (s.owner == 0) {
+    if (s.owner == 0 && cluster_) {
+        store_.RemoveGroupMember(Self(), id, s.pin);
         ClusterEvent left = Event(ClusterEvent::kGroupLeave);
         left.group = id;
         left.pin = s.pin;

@@ -252,6 +252,8 @@ private:
     void AddMirror(const ClusterEvent& e);
     // A mirrored session is over: it leaves its groups here; watchers here are told.
     void DropMirror(uint32_t pin, bool tellOffline);
+    // Who is in which group, as the servers keep it in the database (at Restore).
+    void RestoreGroups();
     // Looks for servers that have gone (in Tick) and forgets their sessions.
     void CheckProcesses();
     void DropProcess(uint64_t process);

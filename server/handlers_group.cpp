@@ -97,6 +97,10 @@ void ServerCore::OnGroupEnter(Request& r) {
     entered.flag = unseen;
     entered.bytes = group->name;
     Publish(entered);
+    if (cluster_) {
+        store_.AddGroupMember(
+            Self(), GroupMembership{group->id, group->type, group->name, me.pin, unseen, Self()});
+    }
     if (!unseen)
         AnnounceEnter(*group, me);
 }

@@ -150,7 +150,9 @@ bool PostgresStatement::Execute() {
         }
         PGresult* r = PQprepare(conn, name_.c_str(), sql_.c_str(), static_cast<int>(types_.size()),
                                 types_.data());
-        if (!db_.Note(r)) {
+        bool ok = db_.Note(r);
+        PQclear(r);
+        if (!ok) {
             failed_ = true;
             return false;
         }

@@ -95,6 +95,13 @@ std::unique_ptr<Store> Store::Open(const std::string& path, std::string* error) 
 
 uint32_t Store::CreateUser(UserRecord* user, const std::string& passwordHash) {
     Transaction tx(*db_);
+    if (db_->Engine() == Database::Kind::kPostgres) {
+        // Servers sharing the database take the next PIN one at a time (a registration that
+        // lost the race would lose it again and again to a busy neighbour).
+        Statement& turn = db_->Prepare("SELECT pg_advisory_xact_lock(7360290319)");
+        if (!turn.Run())
+            return 0;
+    }
     Statement& next = db_->Prepare("SELECT COALESCE(MAX(pin), ?1) + 1 FROM users");
     next.Bind(1, int64_t{kFirstPin} - 1);
     if (!next.Step())

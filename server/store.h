@@ -70,6 +70,16 @@ struct SessionRecord {
     uint64_t process = 0;
 };
 
+// A user in a group, as servers sharing a database keep it for each other.
+struct GroupMembership {
+    uint32_t group = 0;
+    uint16_t type = 0;
+    std::string name;
+    uint32_t pin = 0;
+    bool unseen = false;  // entered invisible: the others were not told
+    uint64_t process = 0;
+};
+
 // A command a session has had executed, kept so that its retransmission after a restart is
 // still recognised: its packet number and the fingerprint of its bytes.
 struct TakenCommand {
@@ -193,6 +203,11 @@ public:
     std::vector<uint64_t> TakeDeadProcesses(uint64_t self);
     // The ID of a group name, the same for every server; 0 when the database fails.
     uint32_t GroupId(uint16_t type, const std::string& name);
+    // Members of groups, written by the server of their session.
+    bool AddGroupMember(uint64_t process, const GroupMembership& m);
+    bool RemoveGroupMember(uint64_t process, uint32_t group, uint32_t pin);
+    // Of every server, in the order they entered.
+    std::vector<GroupMembership> GroupMembers();
 
     Database& Db() { return *db_; }
 

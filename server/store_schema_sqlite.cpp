@@ -53,8 +53,6 @@ CREATE TABLE IF NOT EXISTS sessions(
 CREATE TABLE IF NOT EXISTS taken(
   pin INTEGER NOT NULL, packet_seq INTEGER NOT NULL, fingerprint INTEGER NOT NULL);
 CREATE INDEX IF NOT EXISTS taken_by_pin ON taken(pin);
-CREATE TABLE IF NOT EXISTS group_names(
-  id INTEGER PRIMARY KEY, type INTEGER NOT NULL, name BLOB NOT NULL, UNIQUE(type, name));
 )sql";
 
 // Only messages in a mailbox count: not those on their way to a logged-in recipient.

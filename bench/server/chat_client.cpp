@@ -1,5 +1,8 @@
 #include "bench/server/chat_client.h"
 
+#include <sys/epoll.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -47,6 +50,62 @@ void ChatClient::SendTimed() {
     w.U32(partner);
     sentNs = NowNs();
     inflight = client->Send(OV_CCMD_SENDTO_USR, w.Bytes());
+}
+
+bool RegisterAndLogIn(ChatClient& c, const std::string& name) {
+    ov::wire::Writer reg;
+    reg.U32(OV_UFLD_USERNAME | OV_UFLD_PASSWORD);
+    reg.Text(name, OV_USERNAME_SIZE);
+    reg.Text("pw", OV_PASSWORD_SIZE);
+    for (int k = 0; k < 4; ++k)
+        reg.AbsentText();
+    reg.Raw(std::string(17, '\0'));
+    std::string r = c.client->Call(OV_CCMD_USR_REGISTER, reg.Bytes());
+    return r.size() >= 6 && c.LogIn(ov::wire::LoadU32(r.data() + 2));
+}
+
+Figures Converse(std::vector<ChatClient>& sims, double seconds) {
+    int ep = epoll_create1(0);
+    for (size_t i = 0; i < sims.size(); ++i) {
+        epoll_event ev{EPOLLIN, {.u32 = static_cast<uint32_t>(i)}};
+        epoll_ctl(ep, EPOLL_CTL_ADD, sims[i].client->Fd(), &ev);
+    }
+    std::vector<int64_t> latencies;
+    latencies.reserve(1 << 20);
+    uint64_t resent = 0;
+    int64_t start = NowNs();
+    int64_t end = start + static_cast<int64_t>(seconds * 1e9);
+    for (ChatClient& s : sims) {
+        if (s.sender)
+            s.SendTimed();
+    }
+    epoll_event events[256];
+    Incoming in;
+    while (NowNs() < end) {
+        int n = epoll_wait(ep, events, 256, 1);
+        for (int k = 0; k < n; ++k) {
+            ChatClient& s = sims[events[k].data.u32];
+            while (s.client->Receive(&in)) {
+                if (in.isAck) {
+                    if (s.sender && in.packetSeq == s.inflight)
+                        s.SendTimed();  // next command
+                } else if (auto sent = SentTime(in)) {
+                    latencies.push_back(NowNs() - *sent);
+                }
+            }
+        }
+        int64_t now = NowNs();
+        for (ChatClient& s : sims) {
+            if (s.sender && now - s.sentNs > 500'000'000) {  // the kernel would retransmit too
+                ++resent;
+                s.sentNs = now;
+                s.client->Resend();
+            }
+        }
+    }
+    double elapsed = static_cast<double>(NowNs() - start) / 1e9;
+    close(ep);
+    return Summarise(latencies, elapsed, resent);
 }
 
 std::optional<int64_t> SentTime(const Incoming& in) {

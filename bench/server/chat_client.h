@@ -13,7 +13,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "bench/server/echo_baseline.h"
 #include "bench/server/load_client.h"
 
 namespace ovbench {
@@ -30,6 +32,14 @@ struct ChatClient {
     bool LogIn(uint32_t pin);
     void SendTimed();
 };
+
+// Registers the name with password "pw" through the client's server and logs in.
+bool RegisterAndLogIn(ChatClient& c, const std::string& name);
+
+// The senders among the clients send their partners timed messages for the given time, as
+// fast as their acknowledgements come back (resending after half a second without one, as
+// a client's kernel would); the figures of the messages delivered to the clients meanwhile.
+Figures Converse(std::vector<ChatClient>& clients, double seconds);
 
 // The body of a login with password "pw".
 std::string LoginBody(uint32_t pin);

@@ -6,7 +6,6 @@
 //  2. Server memory per logged-in session (resident memory grown by logging sessions in).
 //
 //   server_bench [--seconds S] [--clients 2,100,1000] [--sessions N]
-#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -35,10 +34,7 @@
 using namespace std::chrono;
 using ovbench::EchoBaseline;
 using ovbench::Figures;
-using ovbench::Incoming;
 using ovbench::LoadClient;
-using ovbench::NowNs;
-using ovbench::Summarise;
 
 namespace {
 
@@ -59,18 +55,8 @@ Figures Messages(int clients, double seconds) {
     }
     std::vector<Sim> sims(clients);
     for (int i = 0; i < clients; ++i) {
-        Sim& s = sims[i];
-        s.client = std::make_unique<LoadClient>(server.Port());
-        std::string name = "load" + std::to_string(i);
-        ov::wire::Writer reg;
-        reg.U32(OV_UFLD_USERNAME | OV_UFLD_PASSWORD);
-        reg.Text(name, OV_USERNAME_SIZE);
-        reg.Text("pw", OV_PASSWORD_SIZE);
-        for (int k = 0; k < 4; ++k)
-            reg.AbsentText();
-        reg.Raw(std::string(17, '\0'));
-        std::string r = s.client->Call(OV_CCMD_USR_REGISTER, reg.Bytes());
-        if (r.size() < 6 || !s.LogIn(ov::wire::LoadU32(r.data() + 2))) {
+        sims[i].client = std::make_unique<LoadClient>(server.Port());
+        if (!ovbench::RegisterAndLogIn(sims[i], "load" + std::to_string(i))) {
             std::fprintf(stderr, "login %d failed\n", i);
             std::exit(1);
         }
@@ -80,47 +66,10 @@ Figures Messages(int clients, double seconds) {
         sims[i].sender = true;
         sims[i].partner = sims[i + half].client->pin;
     }
-    int ep = epoll_create1(0);
-    for (int i = 0; i < clients; ++i) {
-        epoll_event ev{EPOLLIN, {.u32 = static_cast<uint32_t>(i)}};
-        epoll_ctl(ep, EPOLL_CTL_ADD, sims[i].client->Fd(), &ev);
-    }
-    std::vector<int64_t> latencies;
-    latencies.reserve(1 << 20);
-    uint64_t resent = 0;
-    int64_t start = NowNs();
-    int64_t end = start + static_cast<int64_t>(seconds * 1e9);
-    for (int i = 0; i < half; ++i)
-        sims[i].SendTimed();
-    epoll_event events[256];
-    Incoming in;
-    while (NowNs() < end) {
-        int n = epoll_wait(ep, events, 256, 1);
-        for (int k = 0; k < n; ++k) {
-            Sim& s = sims[events[k].data.u32];
-            while (s.client->Receive(&in)) {
-                if (in.isAck) {
-                    if (s.sender && in.packetSeq == s.inflight)
-                        s.SendTimed();  // next command
-                } else if (auto sent = ovbench::SentTime(in)) {
-                    latencies.push_back(NowNs() - *sent);
-                }
-            }
-        }
-        int64_t now = NowNs();
-        for (int i = 0; i < half; ++i) {
-            if (now - sims[i].sentNs > 500'000'000) {  // the kernel would retransmit too
-                ++resent;
-                sims[i].sentNs = now;
-                sims[i].client->Resend();
-            }
-        }
-    }
-    double elapsed = static_cast<double>(NowNs() - start) / 1e9;
-    close(ep);
+    Figures figures = ovbench::Converse(sims, seconds);
     server.Stop();
     server.Join();
-    return Summarise(latencies, elapsed, resent);
+    return figures;
 }
 
 // ---- memory per session ----

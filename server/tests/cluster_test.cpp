@@ -87,6 +87,18 @@ protected:
         return "(none)";
     }
 
+    // Waits (bounded) for the status notice that says pin is now status, past earlier ones.
+    static bool StatusArrives(TestClient& c, uint32_t pin, uint32_t status) {
+        for (int i = 0; i < 4; ++i) {
+            auto n = c.WaitNotice(OV_SCMD_BUDDY_STATUS);
+            if (!n)
+                return false;
+            if (decode::Status(n->body) == std::make_pair(pin, status))
+                return true;
+        }
+        return false;
+    }
+
     RecordingLog otherLog;
     std::unique_ptr<ov::server::Server> other;
 };
@@ -105,9 +117,7 @@ TEST_F(ClusterTest, UsersOfTwoServersTalkSeeEachOtherAndShareAGroup) {
     ASSERT_EQ(tree->nodes.size(), 1u);
     EXPECT_EQ(tree->nodes[0].status, uint32_t{OV_ONLINE_STATUS_ONLINE});
     b.Send(OV_CCMD_USR_STATUS, body::U32(OV_ONLINE_STATUS_AWAY));
-    auto away = a.WaitNotice(OV_SCMD_BUDDY_STATUS);
-    ASSERT_TRUE(away);
-    EXPECT_EQ(decode::Status(away->body), std::make_pair(bob.pin, uint32_t{OV_ONLINE_STATUS_AWAY}));
+    EXPECT_TRUE(StatusArrives(a, bob.pin, OV_ONLINE_STATUS_AWAY));
     // bob was told of alice adding him, through the store and his own server.
     auto notice = b.WaitNotice(OV_SCMD_MESSAGE);
     ASSERT_TRUE(notice);
@@ -167,10 +177,7 @@ TEST_F(ClusterTest, UsersOfTwoServersTalkSeeEachOtherAndShareAGroup) {
 
     // bob logs out: alice sees him go.
     b.Send(OV_CCMD_USR_LOGOUT);
-    auto gone = a.WaitNotice(OV_SCMD_BUDDY_STATUS);
-    ASSERT_TRUE(gone);
-    EXPECT_EQ(decode::Status(gone->body),
-              std::make_pair(bob.pin, uint32_t{OV_ONLINE_STATUS_OFFLINE}));
+    EXPECT_TRUE(StatusArrives(a, bob.pin, OV_ONLINE_STATUS_OFFLINE));
     EXPECT_TRUE(SeesNone(*server, bob.pin));
 }
 
@@ -243,10 +250,7 @@ TEST_F(ClusterTest, AServerThatGoesIsNoticedAndItsUsersAreOffline) {
         core.Tick();
         return !const_cast<ov::server::Sessions&>(core.SessionTable()).Find(bob.pin);
     }));
-    auto offline = a.WaitNotice(OV_SCMD_BUDDY_STATUS);
-    ASSERT_TRUE(offline);
-    EXPECT_EQ(decode::Status(offline->body),
-              std::make_pair(bob.pin, uint32_t{OV_ONLINE_STATUS_OFFLINE}));
+    EXPECT_TRUE(StatusArrives(a, bob.pin, OV_ONLINE_STATUS_OFFLINE));
     // A saved message to bob waits for his next login, wherever that is.
     EXPECT_EQ(decode::ErrorOnly(
                   Ask(a, OV_CCMD_SENDTO_USR, body::SendToUsers(OV_MSGT_SAVE, "later", {bob.pin}))),
@@ -254,6 +258,59 @@ TEST_F(ClusterTest, AServerThatGoesIsNoticedAndItsUsersAreOffline) {
     TestClient& b2 = NewClient();
     Login(b2, bob);
     EXPECT_EQ(NextText(b2), "later");
+}
+
+TEST_F(ClusterTest, AServerThatStartsLaterKnowsWhoIsOnlineAndInWhichGroup) {
+    Account alice, bob, carol;
+    TestClient& a = Online("alice", 0, &alice);
+    TestClient& b = OnlineThere("bob", &bob);
+    auto room = Enter(a, "late.example");
+    ASSERT_TRUE(
+        Until(*other, [&](ov::server::ServerCore& core) { return core.Stats().groups == 1; }));
+    EXPECT_EQ(Enter(b, "late.example").online, 2u);
+    // Registrations at both servers at once each get a PIN of their own.
+    TestClient r1(server->Port()), r2(other->Port());
+    body::User u;
+    u.mask = OV_UFLD_USERNAME | OV_UFLD_PASSWORD;
+    u.password = "pw";
+    u.userName = "x1";
+    uint16_t s1 = r1.Send(OV_CCMD_USR_REGISTER, body::Register(u));
+    u.userName = "x2";
+    uint16_t s2 = r2.Send(OV_CCMD_USR_REGISTER, body::Register(u));
+    auto x1 = decode::RegisterReply(r1.WaitReply(OV_CCMD_USR_REGISTER, s1).value_or(""));
+    auto x2 = decode::RegisterReply(r2.WaitReply(OV_CCMD_USR_REGISTER, s2).value_or(""));
+    ASSERT_TRUE(x1 && x2);
+    EXPECT_EQ(x1->error, OV_ERR_NONE);
+    EXPECT_EQ(x2->error, OV_ERR_NONE);
+    EXPECT_NE(x1->pin, x2->pin);
+    carol = Register("carol");
+
+    ov::server::Server third(config, &clock, &otherLog.log);
+    std::string error;
+    ASSERT_TRUE(third.Start(&error)) << error;
+    TestClient c(third.Port());
+    Login(c, carol);
+    auto entered = Enter(c, "late.example");
+    EXPECT_EQ(entered.id, room.id);
+    EXPECT_EQ(entered.online, 3u);
+    auto roster = decode::ListReply(
+        Ask(c, OV_CCMD_GRP_GET_OUSR_LIST, body::GroupRef(OV_GT_SITE, room.id, "")));
+    ASSERT_TRUE(roster);
+    ASSERT_EQ(roster->users.size(), 3u);
+    EXPECT_EQ(roster->users[0].pin, alice.pin);
+    EXPECT_EQ(roster->users[1].pin, bob.pin);
+    Ask(c, OV_CCMD_BUDDY_ADD, body::BuddyAdd(bob.pin, 1, 0, "", ""));
+    auto tree = decode::BuddyReply(Ask(c, OV_CCMD_BUDDY_GET_LST));
+    ASSERT_TRUE(tree);
+    ASSERT_EQ(tree->nodes.size(), 1u);
+    EXPECT_EQ(tree->nodes[0].status, uint32_t{OV_ONLINE_STATUS_ONLINE});
+    // And the others hear of carol, after bob.
+    ASSERT_TRUE(a.WaitNotice(OV_SCMD_GRP_USR_ENTER));
+    auto toAlice = a.WaitNotice(OV_SCMD_GRP_USR_ENTER);
+    ASSERT_TRUE(toAlice);
+    EXPECT_EQ(decode::UserEnter(toAlice->body)->users[0].pin, carol.pin);
+    third.Stop();
+    third.Join();
 }
 
 }  // namespace

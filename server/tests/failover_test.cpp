@@ -128,16 +128,7 @@ TEST(Failover, AKilledServersClientLogsInAtTheOtherAndLosesNothing) {
         a.Poll(20);
         takeAlice();
     }
-    int told = 0;
-    for (int i = 0; i < kMessages; ++i) {
-        std::string text = "m" + std::to_string(i);
-        int count = arrived.count(text) ? arrived[text] : 0;
-        EXPECT_LE(count, 1) << text << " arrived twice";
-        if (succeeded[static_cast<size_t>(i)]) {
-            ++told;
-            EXPECT_EQ(count, 1) << text << " was reported sent but did not arrive";
-        }
-    }
+    int told = ExpectEachToldArrivedOnce(succeeded, arrived);
     EXPECT_EQ(told, kMessages) << two.Log();
 }
 

@@ -95,16 +95,7 @@ TEST(Restart, AKilledServerLosesNoMessageAndNoSession) {
     }
     for (int i = 0; i < 20; ++i)
         takeBob();
-    int told = 0;
-    for (int i = 0; i < kMessages; ++i) {
-        std::string text = "m" + std::to_string(i);
-        int count = arrived.count(text) ? arrived[text] : 0;
-        EXPECT_LE(count, 1) << text << " arrived twice";
-        if (succeeded[static_cast<size_t>(i)]) {
-            ++told;
-            EXPECT_EQ(count, 1) << text << " was reported sent but did not arrive";
-        }
-    }
+    int told = ExpectEachToldArrivedOnce(succeeded, arrived);
     EXPECT_GE(told, kMessages - 2);
     EXPECT_NE(server->Log().find("sessions taken up from the last run"), std::string::npos)
         << server->Log();

@@ -1,5 +1,7 @@
 #include "server/tests/server_process.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -106,6 +108,22 @@ std::optional<std::string> Finish(TestClient& c, uint16_t command, uint16_t seq)
     if (!acked)
         return std::nullopt;
     return c.WaitReply(command, seq, 1000);
+}
+
+int ExpectEachToldArrivedOnce(const std::vector<bool>& succeeded,
+                              const std::map<std::string, int>& arrived) {
+    int told = 0;
+    for (size_t i = 0; i < succeeded.size(); ++i) {
+        std::string text = "m" + std::to_string(i);
+        auto it = arrived.find(text);
+        int count = it == arrived.end() ? 0 : it->second;
+        EXPECT_LE(count, 1) << text << " arrived twice";
+        if (succeeded[i]) {
+            ++told;
+            EXPECT_EQ(count, 1) << text << " was reported sent but did not arrive";
+        }
+    }
+    return told;
 }
 
 std::optional<std::string> Deliver(TestClient& c, uint16_t command, const std::string& body) {

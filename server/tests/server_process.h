@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,6 +53,10 @@ bool Answers(TestClient& c);
 // Keeps sending the last command, the same bytes as a client's kernel does, until the server
 // acknowledges it (bounded); then waits a little for its reply.
 std::optional<std::string> Finish(TestClient& c, uint16_t command, uint16_t seq);
+// Of the messages "m0", "m1", ...: none arrived twice, and each whose sender was told it
+// succeeded arrived. Returns how many were told.
+int ExpectEachToldArrivedOnce(const std::vector<bool>& succeeded,
+                              const std::map<std::string, int>& arrived);
 // Sends a command and finishes it.
 std::optional<std::string> Deliver(TestClient& c, uint16_t command, const std::string& body);
 

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <thread>
 
 #include "server/postgres.h"
 #include "server/tests/server_fixture.h"
@@ -103,6 +105,42 @@ TEST(StoreOpen, ReportsDatabasesThatCannotBeUsed) {
     error.clear();
     EXPECT_FALSE(ov::server::Store::Open(dir.path + "/junk.db", &error));
     EXPECT_NE(error.find("not a database"), std::string::npos) << error;
+}
+
+TEST(SharedStore, TwoServersRegisteringAtOnceEachGetPinsOfTheirOwn) {
+    if (!TestDatabase::OnPostgres())
+        GTEST_SKIP() << "one SQLite file has one server";
+    TestDatabase database;
+    std::string error;
+    auto one = ov::server::Store::Open(database.Kept(""), &error);
+    ASSERT_TRUE(one) << error;
+    auto two = ov::server::Store::Open(database.Kept(""), &error);
+    ASSERT_TRUE(two) << error;
+    constexpr int kEach = 40;
+    std::vector<uint32_t> pins[2];
+    auto make = [&](ov::server::Store& store, int side) {
+        for (int i = 0; i < kEach; ++i) {
+            ov::server::UserRecord u;
+            if (i % 2 == 0)
+                u.userName = "u" + std::to_string(side) + "-" + std::to_string(i);
+            pins[side].push_back(store.CreateUser(&u, "hash"));
+        }
+    };
+    std::thread other([&] { make(*two, 1); });
+    make(*one, 0);
+    other.join();
+    std::set<uint32_t> all;
+    for (const auto& side : pins) {
+        for (uint32_t pin : side) {
+            EXPECT_NE(pin, 0u);
+            all.insert(pin);
+        }
+    }
+    EXPECT_EQ(all.size(), 2u * kEach);
+    // A name taken is refused at once, not tried again under another PIN.
+    ov::server::UserRecord taken;
+    taken.userName = "u0-0";
+    EXPECT_EQ(one->CreateUser(&taken, "hash"), 0u);
 }
 
 TEST(StoreOpen, ReportsAPostgresServerThatCannotBeReachedWithoutItsPassword) {
