@@ -17,7 +17,9 @@ TabWatcher::~TabWatcher() {
 }
 
 void TabWatcher::Navigated(const QString& address) {
-    if (detached_)
+    // The browser reports a tab between two pages with no address: it has left neither yet,
+    // and leaving the groups would tell everyone it went and came back.
+    if (detached_ || address.isEmpty())
         return;
     const std::optional<PageKeys> keys = PageKeysOf(address);
     if (!keys) {

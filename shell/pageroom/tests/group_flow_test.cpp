@@ -211,7 +211,12 @@ TEST_F(GroupFlow, TabsShareGroupsAndLeaveThemOnlyWhenNoneWatches) {
     EXPECT_EQ(site->ObserverCount(), 2);
 
     // Within the site only the page changes; the old page group, watched by nobody, is left.
+    // On the way the browser reports the tab with no address: nothing is left for it.
     OVGroupInfo* oldPage = tab2.Page();
+    tab2.Navigated("");
+    EXPECT_TRUE(oldPage->Entered());
+    EXPECT_TRUE(two.logoShown);
+    EXPECT_EQ(two.groups[kSiteView], site);
     tab2.Navigated("http://127.0.0.2/one.html");
     EXPECT_EQ(tab2.Site(), site);
     EXPECT_TRUE(site->Entered());
