@@ -22,18 +22,34 @@ void ServerCore::Publish(const ClusterEvent& e) {
         log_.Printf("could not tell the other servers (event %c)", static_cast<char>(e.kind));
 }
 
-void ServerCore::AddMirror(const ClusterEvent& e) {
-    std::optional<UserRecord> user = store_.FindUser(e.pin);
+Session ServerCore::SessionOf(const SessionRecord& r, const UserRecord& user) {
+    Session s;
+    s.pin = r.pin;
+    s.loginId = r.loginId;
+    s.endpoint = r.endpoint;
+    s.status = r.status;
+    s.terminal = r.terminal;
+    s.profile = PublicProfile::From(user);
+    return s;
+}
+
+ClusterEvent ServerCore::SessionStarted(const SessionRecord& r) const {
+    ClusterEvent e = Event(ClusterEvent::kSessionStart);
+    e.pin = r.pin;
+    e.loginId = r.loginId;
+    e.ip = r.endpoint.ip;
+    e.port = r.endpoint.port;
+    e.status = r.status;
+    e.terminal = r.terminal;
+    return e;
+}
+
+void ServerCore::AddMirror(const SessionRecord& r) {
+    std::optional<UserRecord> user = store_.FindUser(r.pin);
     if (!user)
         return;
-    Session s;
-    s.pin = e.pin;
-    s.loginId = e.loginId;
-    s.endpoint = Endpoint{e.ip, static_cast<uint16_t>(e.port)};
-    s.status = e.status;
-    s.terminal = e.terminal;
-    s.profile = PublicProfile::From(*user);
-    s.owner = e.origin;
+    Session s = SessionOf(r, *user);
+    s.owner = r.process;
     sessions_.Add(std::move(s));
 }
 
@@ -101,7 +117,8 @@ void ServerCore::OnClusterEvent(const ClusterEvent& e) {
                 else
                     DropMirror(e.pin, false);
             }
-            AddMirror(e);
+            AddMirror(SessionRecord{e.pin, e.loginId, Endpoint{e.ip, static_cast<uint16_t>(e.port)},
+                                    e.status, e.terminal, e.origin});
             const Session* s = sessions_.Find(e.pin);
             if (s && s->VisibleStatus() != OV_ONLINE_STATUS_OFFLINE)
                 TellWatchers(e.pin, s->VisibleStatus());

@@ -256,17 +256,8 @@ void ServerCore::Restore() {
     std::vector<uint32_t> restored;
     for (const SessionRecord& r : store_.Sessions()) {
         if (r.process != Self()) {
-            if (cluster_) {
-                ClusterEvent e = Event(ClusterEvent::kSessionStart);
-                e.origin = r.process;
-                e.pin = r.pin;
-                e.loginId = r.loginId;
-                e.ip = r.endpoint.ip;
-                e.port = r.endpoint.port;
-                e.status = r.status;
-                e.terminal = r.terminal;
-                AddMirror(e);
-            }
+            if (cluster_)
+                AddMirror(r);
             continue;
         }
         std::optional<UserRecord> user = store_.FindUser(r.pin);
@@ -274,14 +265,8 @@ void ServerCore::Restore() {
             store_.DeleteSession(r.pin);
             continue;
         }
-        Session s;
-        s.pin = r.pin;
-        s.loginId = r.loginId;
-        s.endpoint = r.endpoint;
-        s.status = r.status;
-        s.terminal = r.terminal;
+        Session s = SessionOf(r, *user);
         s.lastSeenMs = now;
-        s.profile = PublicProfile::From(*user);
         sessions_.Add(std::move(s));
         transport_.Confirm(r.endpoint, r.pin, r.loginId, now);
         // Oldest first, so that the newest stay in the filter.
@@ -377,17 +362,11 @@ void ServerCore::StartSession(Session s) {
     s.lastSeenMs = clock_.NowMs();
     store_.SetTerminal(pin, s.terminal);
     store_.DeleteSession(pin);  // what an earlier session had executed is not this one's
-    store_.SaveSession(SessionRecord{pin, s.loginId, at, s.status, s.terminal, Self()});
+    const SessionRecord record{pin, s.loginId, at, s.status, s.terminal, Self()};
+    store_.SaveSession(record);
     const Session& live = sessions_.Add(std::move(s));
     transport_.Confirm(at, pin, live.loginId, clock_.NowMs());
-    ClusterEvent started = Event(ClusterEvent::kSessionStart);
-    started.pin = pin;
-    started.loginId = live.loginId;
-    started.ip = at.ip;
-    started.port = at.port;
-    started.status = live.status;
-    started.terminal = live.terminal;
-    Publish(started);
+    Publish(SessionStarted(record));
     log_.Printf("session start: PIN %u (%s) at %s, status %u", pin, live.profile.userName.c_str(),
                 at.ToString().c_str(), live.status);
     if (live.VisibleStatus() != OV_ONLINE_STATUS_OFFLINE)

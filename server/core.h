@@ -247,9 +247,12 @@ private:
     // happens and publishes the event; the others tell theirs when it comes.
     uint64_t Self() const { return cluster_ ? cluster_->Self() : 0; }
     ClusterEvent Event(ClusterEvent::Kind kind) const;
+    ClusterEvent SessionStarted(const SessionRecord& r) const;
     void Publish(const ClusterEvent& e);
-    // The session another server serves, as its start event describes it.
-    void AddMirror(const ClusterEvent& e);
+    // A session as the store keeps it, with the user's profile.
+    static Session SessionOf(const SessionRecord& r, const UserRecord& user);
+    // The session another server serves (r.process).
+    void AddMirror(const SessionRecord& r);
     // A mirrored session is over: it leaves its groups here; watchers here are told.
     void DropMirror(uint32_t pin, bool tellOffline);
     // Who is in which group, as the servers keep it in the database (at Restore).

@@ -121,14 +121,10 @@ void ServerCore::FinishLogin(const Request& r, const UserRecord& user, const req
     // The session starts when the client speaks with the new login ID from this address (a
     // command, or its acknowledgement of a datagram): a login with a forged source ends
     // nobody's session and makes nothing be sent there.
-    Session s;
-    s.pin = user.pin;
-    s.loginId = NextLoginId();
-    s.endpoint = r.from;
-    s.status =
+    uint32_t status =
         login.status == OV_ONLINE_STATUS_OFFLINE ? uint32_t{OV_ONLINE_STATUS_ONLINE} : login.status;
-    s.terminal = login.terminal;
-    s.profile = PublicProfile::From(user);
+    Session s =
+        SessionOf(SessionRecord{user.pin, NextLoginId(), r.from, status, login.terminal}, user);
     uint32_t loginId = s.loginId;
     pending_.Add(std::move(s), clock_.NowMs());
     // Twice: a client acknowledges the first copy before reading it, the second with the

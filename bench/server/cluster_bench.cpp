@@ -9,7 +9,6 @@
 //
 //   cluster_bench [--seconds S] [--clients N] [--pg postgresql://...]
 #include <fcntl.h>
-#include <libpq-fe.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -28,6 +27,7 @@
 
 #include "bench/server/chat_client.h"
 #include "common/protocol/vocabulary.h"
+#include "server/postgres.h"
 
 extern char** environ;
 
@@ -108,19 +108,10 @@ Figures Pairs(int pairs, double seconds, SendAt sendAt, PartnerAt partnerAt, con
     return ovbench::Converse(sims, seconds);
 }
 
-void Quiet(void*, const char*) {}
-
 bool Exec(const std::string& url, const std::string& sql) {
-    PGconn* c = PQconnectdb(url.c_str());
-    bool ok = PQstatus(c) == CONNECTION_OK;
-    if (ok) {
-        PQsetNoticeProcessor(c, Quiet, nullptr);
-        PGresult* r = PQexec(c, sql.c_str());
-        ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-        PQclear(r);
-    }
-    PQfinish(c);
-    return ok;
+    std::string error;
+    auto db = ov::server::PostgresDatabase::Open(url, &error);
+    return db && db->Exec(sql.c_str());
 }
 
 // A fresh schema of the cluster, as a URL the servers can use.

@@ -1,12 +1,13 @@
 #include "server/tests/test_database.h"
 
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+
+#include "server/postgres.h"
 
 namespace ovt {
 
@@ -24,23 +25,18 @@ std::string ClusterUrl() {
     return url;
 }
 
-void IgnoreNotice(void*, const char*) {}
-
 bool Run(const std::string& url, const std::string& sql) {
-    PGconn* conn = PQconnectdb(url.c_str());
-    bool ok = PQstatus(conn) == CONNECTION_OK;
-    if (ok) {
-        PQsetNoticeProcessor(conn, IgnoreNotice, nullptr);  // "drop cascades to ..."
-        PGresult* r = PQexec(conn, sql.c_str());
-        ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-        if (!ok)
-            ADD_FAILURE() << sql << ": " << PQresultErrorMessage(r);
-        PQclear(r);
-    } else {
-        ADD_FAILURE() << "cannot connect to " << url << ": " << PQerrorMessage(conn);
+    std::string error;
+    auto db = ov::server::PostgresDatabase::Open(url, &error);
+    if (!db) {
+        ADD_FAILURE() << error;
+        return false;
     }
-    PQfinish(conn);
-    return ok;
+    if (!db->Exec(sql.c_str())) {
+        ADD_FAILURE() << sql << ": " << db->LastError();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
